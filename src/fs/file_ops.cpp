@@ -1,0 +1,134 @@
+#include "fs/file_ops.h"
+
+#include <windows.h>
+#include <stdio.h>
+
+#include "fs/path_probe.h"
+#include "support/error_box.h"
+#include "support/handles.h"
+#include "support/text.h"
+
+namespace {
+
+void ShowDirectoryError(const char *path, DWORD error)
+{
+    char text[kPathCapacity + 64];
+    wsprintfA(text, "%s\n\tDirectory cann't be created.\n\tError %ld.", path, static_cast<long>(error));
+    ShowErrorBoxStyled(text, "BManager", MB_ICONERROR);
+}
+
+// Walks the components after the root prefix, creating what is missing.
+bool CreateComponents(const char *path, size_t rootLength)
+{
+    char partial[kPathCapacity];
+    CopyText(partial, sizeof partial, path);
+    size_t position = rootLength;
+    for (;;) {
+        size_t end = position;
+        while (path[end] != '\0' && path[end] != '\\') ++end;
+        partial[end] = '\0';
+        bool last = path[end] == '\0';
+        if (ProbePath(partial) != kProbeDirectory && !CreateDirectoryA(partial, nullptr)) {
+            DWORD error = GetLastError();
+            // Only the last component's failure matters: an earlier one may be
+            // a share or a directory that the walk cannot see but may enter.
+            if (last && error != ERROR_ALREADY_EXISTS) {
+                ShowDirectoryError(path, error);
+                return false;
+            }
+        }
+        if (last) return true;
+        partial[end] = '\\';
+        position = end + 1;
+        if (path[position] == '\\') return true;  // a doubled separator ends the walk
+        if (path[position] == '\0') return true;
+    }
+}
+
+}  // namespace
+
+bool EnsureDirectoryTree(char *path)
+{
+    size_t length = TextLength(path);
+    if (length == 0 || length >= kPathCapacity) return false;
+
+    // The caller sees its text unchanged: a trailing backslash is cut for the
+    // length of the call only.
+    bool cut = path[length - 1] == '\\';
+    if (cut) path[--length] = '\0';
+
+    bool result;
+    size_t rootLength = 0;
+    if (ProbePath(path) != kProbeMissing) {
+        result = true;
+    } else if (path[0] == '\\' || (length > 1 && path[1] == '\\')) {
+        // Network path or a path rooted without a drive: the root runs up to
+        // the first backslash from the third character on.
+        size_t i = 2;
+        while (i < length && path[i] != '\\') ++i;
+        if (i >= length) {
+            result = false;
+        } else {
+            rootLength = i + 1;
+            result = (path[rootLength] == '\\' || path[rootLength] == '\0') ? true
+                                                                              : CreateComponents(path, rootLength);
+        }
+    } else if (length <= 3) {
+        result = true;
+    } else {
+        rootLength = 3;
+        result = path[rootLength] == '\\' ? true : CreateComponents(path, rootLength);
+    }
+
+    if (cut) {
+        path[length] = '\\';
+        path[length + 1] = '\0';
+    }
+    return result;
+}
+
+bool RemoveFile(const char *path)
+{
+    if (ProbePath(path) <= 0) return false;
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+    return DeleteFileA(path) != FALSE;
+}
+
+void RemoveFiles(const char *pattern)
+{
+    char path[kPathCapacity];
+    if (!CopyText(path, sizeof path, pattern)) return;
+    size_t directoryLength = CutAfterLastBackslash(path);
+
+    WIN32_FIND_DATAA found;
+    OwnedFind find(FindFirstFileA(pattern, &found));
+    if (!find) return;
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        path[directoryLength] = '\0';
+        if (AppendText(path, sizeof path, found.cFileName)) RemoveFile(path);
+    } while (FindNextFileA(find.Get(), &found));
+}
+
+namespace {
+
+bool LastWriteTime(const char *path, FILETIME *time)
+{
+    WIN32_FIND_DATAA found;
+    OwnedFind find(FindFirstFileA(path, &found));
+    if (!find) return false;
+    *time = found.ftLastWriteTime;
+    return true;
+}
+
+}  // namespace
+
+bool CopyNotNeeded(const char *source, const char *target)
+{
+    if (ProbePath(source) <= 0) return true;
+    if (ProbePath(target) <= 0) return false;
+    FILETIME sourceTime, targetTime;
+    if (!LastWriteTime(source, &sourceTime) || !LastWriteTime(target, &targetTime)) return false;
+    return CompareFileTime(&sourceTime, &targetTime) < 0;
+}

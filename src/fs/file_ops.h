@@ -1,0 +1,20 @@
+// The small file operations the stages share.
+#pragma once
+
+// Creates every missing directory of path, component by component. True when
+// the directory exists or was made. Shows the "BManager" box only when the
+// last component cannot be made. An empty path, or one of 260 characters or
+// more, gives false without a box. path's text is the same on return.
+bool EnsureDirectoryTree(char *path);
+
+// Deletes one non-empty file, clearing its read-only bit first. True when
+// the file was deleted; an empty file, a directory or nothing gives false.
+bool RemoveFile(const char *path);
+
+// Deletes every non-empty plain file that pattern (a directory path with a
+// wildcard after its last backslash) matches. Sub-directories stay.
+void RemoveFiles(const char *pattern);
+
+// True when target need not be overwritten by source: the source is missing,
+// a directory or empty, or it is older than a non-empty target.
+bool CopyNotNeeded(const char *source, const char *target);

@@ -1,0 +1,8 @@
+// Writes the payload archive out of the program's resources and has the
+// product's unpacker library unpack it beside itself.
+#pragma once
+
+// True when the archive file was written and UnZip returned 0. archivePath
+// must contain a backslash; the current directory is moved away from the
+// archive's directory before returning, whatever the outcome.
+bool ExpandResource(unsigned short resourceId, const char *resourceType, char *archivePath);

@@ -1,0 +1,202 @@
+#include "run/install_context.h"
+
+#include <windows.h>
+
+#include "fs/file_ops.h"
+#include "fs/path_probe.h"
+#include "support/handles.h"
+#include "support/registry_text.h"
+
+namespace {
+
+InstallContext gInstall;
+RunHandles gHandles;
+
+// The Windows directory and the program's own path are asked for with a
+// limit of 128 characters.
+constexpr DWORD kShortPathLimit = 128;
+
+// The longest name appended to the product directory ("quorin.cfg",
+// "quorin.inf", "quorin.exe"); a directory without room for it is unusable.
+constexpr size_t kLongestProductName = 10;
+
+// A directory value from the Options key, with its trailing backslash. A
+// value that leaves no room for what the run appends reads as missing.
+bool ReadDirectoryValue(HKEY key, const char *name, char *buffer, size_t room)
+{
+    if (!ReadRegistryText(key, name, buffer, kPathCapacity) || buffer[0] == '\0') return false;
+    if (!AppendBackslash(buffer, kPathCapacity) || TextLength(buffer) + room >= kPathCapacity) {
+        buffer[0] = '\0';
+        return false;
+    }
+    return true;
+}
+
+void ReadOptionsPaths(InstallContext &context)
+{
+    OwnedKey options;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kOptionsKey, 0, KEY_QUERY_VALUE, options.Receive()) != ERROR_SUCCESS)
+        return;
+
+    if (ReadDirectoryValue(options.Get(), "DefaultPath", context.ProductDir, kLongestProductName)) {
+        // "RemotePath" is then not read, even when this directory is missing.
+    } else if (ReadDirectoryValue(options.Get(), "RemotePath", context.ProductDir, kLongestProductName)) {
+        CopyText(context.DictionaryDir, kPathCapacity, context.ProductDir);
+        AppendText(context.DictionaryDir, kPathCapacity, "diction\\");
+    }
+    if (context.ProductDir[0] != '\0') {
+        CopyText(context.ConfigPath, kPathCapacity, context.ProductDir);
+        AppendText(context.ConfigPath, kPathCapacity, "quorin.cfg");
+    }
+    if (context.DictionaryDir[0] == '\0') ReadDirectoryValue(options.Get(), "DicPath", context.DictionaryDir, 0);
+}
+
+// Picks the module information file: the temporary copy wins, even empty.
+void ChooseModuleInfoPath(InstallContext &context)
+{
+    char temporary[kPathCapacity];
+    if (TemporaryModuleInfoPath(temporary) && ProbePath(temporary) >= 0) {
+        CopyText(context.ModuleInfoPath, kPathCapacity, temporary);
+        return;
+    }
+    context.ModuleInfoPath[0] = '\0';
+    if (context.ProductDir[0] != '\0') {
+        CopyText(context.ModuleInfoPath, kPathCapacity, context.ProductDir);
+        AppendText(context.ModuleInfoPath, kPathCapacity, "quorin.inf");
+    }
+}
+
+// The work directory is emptied and removed at the end of the run, so a
+// directory that is really a link elsewhere must never be used.
+bool IsLink(const char *path)
+{
+    char search[kPathCapacity];
+    CopyText(search, sizeof search, path);
+    size_t length = TextLength(search);
+    if (length > 0 && search[length - 1] == '\\') search[length - 1] = '\0';
+    DWORD attributes = GetFileAttributesA(search);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool PrepareWorkDir(InstallContext &context)
+{
+    char windows[kPathCapacity];
+    if (!WindowsDirectory(windows) || !CopyText(context.WorkDir, kPathCapacity, windows) ||
+        !AppendText(context.WorkDir, kPathCapacity, "\\temp\\quorin\\")) {
+        context.WorkDir[0] = '\0';
+        return false;
+    }
+    if (IsLink(context.WorkDir)) return false;
+    if (ProbePath(context.WorkDir) != kProbeDirectory) EnsureDirectoryTree(context.WorkDir);
+    return true;
+}
+
+}  // namespace
+
+InstallContext &Install() { return gInstall; }
+RunHandles &Handles() { return gHandles; }
+
+void ResetInstallContext()
+{
+    gInstall = InstallContext{};
+    gInstall.Silent = true;
+    gInstall.FirstShow = true;
+}
+
+bool WindowsDirectory(char *buffer)
+{
+    UINT length = GetWindowsDirectoryA(buffer, kShortPathLimit);
+    if (length == 0 || length >= kShortPathLimit) {
+        buffer[0] = '\0';
+        return false;
+    }
+    return true;
+}
+
+bool TemporaryModuleInfoPath(char *buffer)
+{
+    return WindowsDirectory(buffer) && AppendText(buffer, kPathCapacity, "\\temp\\quorin.inf");
+}
+
+bool ReadModuleVersionStrings()
+{
+    InstallContext &context = gInstall;
+    context.ModuleName[0] = '\0';
+    context.ModuleAppName[0] = '\0';
+
+    char own[kPathCapacity];
+    DWORD length = GetModuleFileNameA(gHandles.Instance, own, kShortPathLimit);
+    if (length == 0 || length >= kShortPathLimit) return false;
+    own[length] = '\0';
+
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeA(own, &ignored);
+    if (size == 0) return true;
+    HGLOBAL block = GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, size + 1024);
+    if (block == nullptr) return true;
+    void *data = static_cast<void *>(block);
+    if (GetFileVersionInfoA(own, 0, size, data)) {
+        WORD *translation = nullptr;
+        UINT translationSize = 0;
+        WORD language = 0x0409, codePage = 0x04E4;
+        if (VerQueryValueA(data, "\\VarFileInfo\\Translation", reinterpret_cast<void **>(&translation),
+                           &translationSize) &&
+            translation != nullptr && translationSize >= 2 * sizeof(WORD)) {
+            language = translation[0];
+            codePage = translation[1];
+        }
+        struct Wanted {
+            const char *name;
+            char *field;
+        } wanted[] = {{"FileDescription", context.ModuleName}, {"Comments", context.ModuleAppName}};
+        for (const Wanted &w : wanted) {
+            char query[96];
+            wsprintfA(query, "\\StringFileInfo\\%04X%04X\\%s", language, codePage, w.name);
+            char *value = nullptr;
+            UINT valueLength = 0;
+            bool found = VerQueryValueA(data, query, reinterpret_cast<void **>(&value), &valueLength) && value;
+            if (!found) {
+                wsprintfA(query, "\\StringFileInfo\\040904E4\\%s", w.name);
+                found = VerQueryValueA(data, query, reinterpret_cast<void **>(&value), &valueLength) && value;
+            }
+            // A name too long for its field would be a different module.
+            if (found && !CopyText(w.field, kNameCapacity, value)) w.field[0] = '\0';
+        }
+    }
+    GlobalFree(block);
+    return true;
+}
+
+bool LoadInstallContext()
+{
+    InstallContext &context = gInstall;
+    context.ProductDir[0] = '\0';
+    context.DictionaryDir[0] = '\0';
+    context.ConfigPath[0] = '\0';
+
+    ReadOptionsPaths(context);
+    bool identified = ReadModuleVersionStrings();
+    ChooseModuleInfoPath(context);
+    bool workDirUsable = PrepareWorkDir(context);
+
+    return identified && workDirUsable && ProbePath(context.ProductDir) == kProbeDirectory &&
+           ProbePath(context.DictionaryDir) == kProbeDirectory && ProbePath(context.WorkDir) == kProbeDirectory;
+}
+
+bool LocateProductDir(char *buffer)
+{
+    buffer[0] = '\0';
+    OwnedKey options;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kOptionsKey, 0, KEY_ALL_ACCESS, options.Receive()) != ERROR_SUCCESS)
+        return false;
+
+    char value[kPathCapacity];
+    if (ReadDirectoryValue(options.Get(), "DefaultPath", value, kLongestProductName)) {
+        CopyText(buffer, kPathCapacity, value);
+        if (ProbePath(buffer) == kProbeDirectory) return true;
+    }
+    // A missing "RemotePath" leaves the "DefaultPath" text in place.
+    if (ReadDirectoryValue(options.Get(), "RemotePath", value, kLongestProductName))
+        CopyText(buffer, kPathCapacity, value);
+    return ProbePath(buffer) == kProbeDirectory;
+}

@@ -1,0 +1,62 @@
+// The run's context: where the product lives, what the module is called,
+// where the payload is unpacked, and the flags of the run. One process-wide
+// record, filled once by LoadInstallContext before any stage reads it.
+#pragma once
+
+#include <windows.h>
+
+#include "support/text.h"
+
+constexpr const char *kOptionsKey = "Software\\Brenmor Software\\Quorin\\Options";
+
+struct InstallContext {
+    char ProductDir[kPathCapacity];      // ends with a backslash, or empty
+    char DictionaryDir[kPathCapacity];   // ends with a backslash, or empty
+    char WorkDir[kPathCapacity];         // Windows directory + "\temp\quorin\"
+    char ModuleInfoPath[kPathCapacity];  // quorin.inf in use
+    char ConfigPath[kPathCapacity];      // ProductDir + "quorin.cfg"
+    char Title[kTitleCapacity];          // caption of the error boxes
+    char ModuleName[kNameCapacity];      // "German Dictionary": the module's section
+    char ModuleAppName[kNameCapacity];   // "Quorin German Dictionary": the uninstall entry's name
+    bool Silent;
+    bool FirstShow;
+    bool WideText;
+};
+
+// Handles held for the whole run. The last three exist only in interactive
+// runs; the entry point releases them in the order library, font, icon.
+struct RunHandles {
+    HINSTANCE Instance;
+    HFONT DialogFont;
+    HICON ProductIcon;
+    HMODULE MessageLibrary;
+};
+
+InstallContext &Install();
+RunHandles &Handles();
+
+// Empties every field and sets the flags to their start values.
+void ResetInstallContext();
+
+// Fills the context from the Options key, the version resource and the file
+// system, and creates the work directory. True when ProductDir,
+// DictionaryDir and WorkDir name existing directories.
+bool LoadInstallContext();
+
+// Fills ModuleName and ModuleAppName from the program's own version
+// resource. False when the program's own path does not fit its 128-character
+// limit, so the module cannot be identified; the names then stay empty.
+bool ReadModuleVersionStrings();
+
+// Finds the product directory before the context exists. buffer (260) gets
+// the directory with a trailing backslash, or stays empty; true when it
+// names an existing directory.
+bool LocateProductDir(char *buffer);
+
+// The Windows directory asked for with its 128-character limit; false (and
+// an empty buffer) when it does not fit.
+bool WindowsDirectory(char *buffer);
+
+// Path of the temporary copy of the module information file: the Windows
+// directory followed by "\temp\quorin.inf". False when it cannot be formed.
+bool TemporaryModuleInfoPath(char *buffer);

@@ -1,0 +1,33 @@
+#include "run/module_info.h"
+
+#include <windows.h>
+
+#include "fs/path_probe.h"
+#include "run/install_context.h"
+#include "support/text.h"
+
+void ReadModuleKey(const char *key, const char *fallback, char *buffer, size_t capacity)
+{
+    const InstallContext &context = Install();
+    GetPrivateProfileStringA(context.ModuleName, key, fallback, buffer, static_cast<DWORD>(capacity),
+                             context.ModuleInfoPath);
+}
+
+void MarkInstallState(InstallKind kind)
+{
+    InstallContext &context = Install();
+    // A removed module must not read as installed in either copy, so both
+    // copies get the same flag.
+    const char *flag = kind == InstallKind::Install ? "1" : "0";
+
+    // Both paths are built in ModuleInfoPath, which names the product's copy
+    // afterwards; an empty or missing copy is never written (nor created).
+    if (TemporaryModuleInfoPath(context.ModuleInfoPath) && ProbePath(context.ModuleInfoPath) > 0)
+        WritePrivateProfileStringA(context.ModuleName, "Install", flag, context.ModuleInfoPath);
+
+    context.ModuleInfoPath[0] = '\0';
+    if (CopyText(context.ModuleInfoPath, kPathCapacity, context.ProductDir) &&
+        AppendText(context.ModuleInfoPath, kPathCapacity, "quorin.inf") && context.ProductDir[0] != '\0' &&
+        ProbePath(context.ModuleInfoPath) > 0)
+        WritePrivateProfileStringA(context.ModuleName, "Install", flag, context.ModuleInfoPath);
+}

@@ -1,0 +1,15 @@
+// The module information file, quorin.inf: the module's section describes
+// its caption, language, letter and files. The program writes only "Install".
+#pragma once
+
+#include <stddef.h>
+
+enum class InstallKind { Install, Removal };
+
+// Reads key from the module's section of ModuleInfoPath with the given
+// default and limit (capacity of buffer, terminator included).
+void ReadModuleKey(const char *key, const char *fallback, char *buffer, size_t capacity);
+
+// Writes "Install" into both copies of the file that exist as non-empty
+// files: "1" after an install, "0" after a removal.
+void MarkInstallState(InstallKind kind);

@@ -1,0 +1,12 @@
+// How the command line's tail chooses the run: only its last characters count.
+#pragma once
+
+// Last two characters "un" or "in" (any case): a silent run.
+bool IsSilentCommandLine(const char *commandLine);
+
+// Last three characters " un" (any case): a removal run.
+bool IsRemovalCommandLine(const char *commandLine);
+
+// A mod value that stays inside the product directory when appended to it:
+// not absolute, no drive, no ".." component with either separator.
+bool IsProductRelativePath(const char *value);

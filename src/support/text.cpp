@@ -1,0 +1,100 @@
+#include "support/text.h"
+
+size_t TextLength(const char *text)
+{
+    size_t length = 0;
+    while (text[length] != '\0') ++length;
+    return length;
+}
+
+bool CopyText(char *buffer, size_t capacity, const char *text)
+{
+    size_t length = TextLength(text);
+    if (length >= capacity) return false;
+    for (size_t i = 0; i <= length; ++i) buffer[i] = text[i];
+    return true;
+}
+
+bool AppendText(char *buffer, size_t capacity, const char *text)
+{
+    size_t used = TextLength(buffer);
+    if (used >= capacity) return false;
+    return CopyText(buffer + used, capacity - used, text);
+}
+
+bool EndsWithBackslash(const char *text)
+{
+    size_t length = TextLength(text);
+    return length > 0 && text[length - 1] == '\\';
+}
+
+bool AppendBackslash(char *buffer, size_t capacity)
+{
+    if (buffer[0] == '\0' || EndsWithBackslash(buffer)) return true;
+    return AppendText(buffer, capacity, "\\");
+}
+
+int LastBackslash(const char *text)
+{
+    int last = -1;
+    for (int i = 0; text[i] != '\0'; ++i)
+        if (text[i] == '\\') last = i;
+    return last;
+}
+
+size_t CutAfterLastBackslash(char *text)
+{
+    int last = LastBackslash(text);
+    if (last < 0) return TextLength(text);
+    text[last + 1] = '\0';
+    return static_cast<size_t>(last) + 1;
+}
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+void LowerAsciiInPlace(char *text)
+{
+    for (; *text != '\0'; ++text) *text = LowerAscii(*text);
+}
+
+bool StartsWithIgnoreAsciiCase(const char *text, const char *prefix)
+{
+    for (; *prefix != '\0'; ++text, ++prefix)
+        if (*text == '\0' || LowerAscii(*text) != LowerAscii(*prefix)) return false;
+    return true;
+}
+
+bool EqualsIgnoreAsciiCase(const char *a, const char *b)
+{
+    return TextLength(a) == TextLength(b) && StartsWithIgnoreAsciiCase(a, b);
+}
+
+const char *FromFirstDot(const char *text)
+{
+    for (; *text != '\0'; ++text)
+        if (*text == '.') return text;
+    return nullptr;
+}
+
+const char *FromLastDot(const char *text)
+{
+    const char *last = nullptr;
+    for (; *text != '\0'; ++text)
+        if (*text == '.') last = text;
+    return last;
+}
+
+bool FormatNumberedKey(char *buffer, size_t capacity, const char *prefix, unsigned number)
+{
+    char digits[12];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + number % 10);
+        number /= 10;
+    } while (number != 0);
+    char text[12];
+    for (int i = 0; i < count; ++i) text[i] = digits[count - 1 - i];
+    text[count] = '\0';
+    if (!CopyText(buffer, capacity, prefix)) return false;
+    return AppendText(buffer, capacity, text);
+}

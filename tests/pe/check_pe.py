@@ -1,0 +1,226 @@
+#!/usr/bin/env python3
+"""Checks the shipped setup.exe as a file: a 32-bit GUI program without a
+link timestamp, importing only DLLs every Windows has, carrying exactly the
+resources the product relies on (version identity, setup dialog 105, icon
+group 103, the payload archive, the elevation manifest).
+
+usage: check_pe.py SETUP.EXE PAYLOAD.ZIP
+"""
+import struct
+import sys
+
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+
+
+def u16(data, at):
+    return struct.unpack_from("<H", data, at)[0]
+
+
+def u32(data, at):
+    return struct.unpack_from("<I", data, at)[0]
+
+
+class Pe:
+    def __init__(self, data):
+        self.data = data
+        pe = u32(data, 0x3C)
+        assert data[pe:pe + 4] == b"PE\0\0", "not a PE file"
+        self.machine, sections, self.timestamp = struct.unpack_from("<HHI", data, pe + 4)
+        optional_size = u16(data, pe + 20)
+        optional = pe + 24
+        self.magic = u16(data, optional)
+        self.subsystem = u16(data, optional + 68)
+        directories = optional + (96 if self.magic == 0x10B else 112)
+        self.directories = [struct.unpack_from("<II", data, directories + 8 * i) for i in range(16)]
+        self.sections = []
+        table = optional + optional_size
+        for i in range(sections):
+            at = table + 40 * i
+            vsize, vaddr, rsize, raw = struct.unpack_from("<IIII", data, at + 8)
+            self.sections.append((vaddr, max(vsize, rsize), raw))
+
+    def offset(self, rva):
+        for vaddr, size, raw in self.sections:
+            if vaddr <= rva < vaddr + size:
+                return raw + rva - vaddr
+        raise ValueError("rva %x outside sections" % rva)
+
+    def cstring(self, rva):
+        at = self.offset(rva)
+        return self.data[at:self.data.index(b"\0", at)].decode("ascii")
+
+    def imports(self):
+        rva, size = self.directories[1]
+        names, at = [], self.offset(rva)
+        while True:
+            name_rva = u32(self.data, at + 12)
+            if name_rva == 0:
+                return names
+            names.append(self.cstring(name_rva))
+            at += 20
+
+    def resources(self):
+        """{(type, name, language): bytes}; ids as ints, names as str."""
+        base_rva, _ = self.directories[2]
+        base = self.offset(base_rva)
+        found = {}
+
+        def label(entry_name):
+            if entry_name & 0x80000000:
+                at = base + (entry_name & 0x7FFFFFFF)
+                length = u16(self.data, at)
+                return self.data[at + 2:at + 2 + 2 * length].decode("utf-16-le")
+            return entry_name
+
+        def walk(at, path):
+            named, ids = struct.unpack_from("<HH", self.data, at + 12)
+            for i in range(named + ids):
+                entry_name, target = struct.unpack_from("<II", self.data, at + 16 + 8 * i)
+                key = path + (label(entry_name),)
+                if target & 0x80000000:
+                    walk(base + (target & 0x7FFFFFFF), key)
+                else:
+                    rva, size = struct.unpack_from("<II", self.data, base + target)
+                    start = self.offset(rva)
+                    found[key] = self.data[start:start + size]
+
+        walk(base, ())
+        return found
+
+
+def utf16(text):
+    return text.encode("utf-16-le")
+
+
+def version_strings(block):
+    """The String entries of a VS_VERSIONINFO block, as {key: value}."""
+    strings = {}
+
+    def walk(at, end):
+        while at + 6 <= end:
+            length, value_length, kind = struct.unpack_from("<HHH", block, at)
+            if length == 0:
+                return
+            key_end = block.index(b"\0\0", at + 6)
+            while (key_end - at) % 2:
+                key_end = block.index(b"\0\0", key_end + 1)
+            key = block[at + 6:key_end].decode("utf-16-le")
+            value_at = (key_end + 2 + 3) & ~3
+            if kind == 1 and value_length:
+                value = block[value_at:value_at + 2 * value_length].decode("utf-16-le").rstrip("\0")
+                strings[key] = value
+                children = value_at + 2 * value_length
+            else:
+                children = value_at + value_length
+            if key in ("VS_VERSION_INFO", "StringFileInfo", "VarFileInfo") or len(key) == 8 and kind == 1 \
+                    and not value_length:
+                walk((children + 3) & ~3, at + length)
+            at = (at + length + 3) & ~3
+
+    walk(0, len(block))
+    return strings
+
+
+def dialog_template(data):
+    style, ex_style, count, x, y, cx, cy = struct.unpack_from("<IIHhhhh", data, 0)
+    at = 18
+
+    def sz_or_ord(at):
+        if u16(data, at) == 0xFFFF:
+            return u16(data, at + 2), at + 4
+        end = at
+        while u16(data, end):
+            end += 2
+        return data[at:end].decode("utf-16-le"), end + 2
+
+    menu, at = sz_or_ord(at)
+    klass, at = sz_or_ord(at)
+    title, at = sz_or_ord(at)
+    point = u16(data, at)
+    face, at = sz_or_ord(at + 2)
+    items = []
+    for _ in range(count):
+        at = (at + 3) & ~3
+        i_style, i_ex, ix, iy, icx, icy, ident = struct.unpack_from("<IIhhhhH", data, at)
+        i_class, at = sz_or_ord(at + 18)
+        i_title, at = sz_or_ord(at)
+        extra = u16(data, at)
+        at += 2 + extra
+        items.append((i_class, ident, (ix, iy, icx, icy), i_style, i_ex, i_title))
+    return dict(style=style, ex_style=ex_style, rect=(x, y, cx, cy), menu=menu, klass=klass, title=title,
+                point=point, face=face, items=items)
+
+
+def main():
+    exe, payload_path = sys.argv[1], sys.argv[2]
+    data = open(exe, "rb").read()
+    pe = Pe(data)
+    check(pe.machine == 0x14C and pe.magic == 0x10B, "a 32-bit i386 program")
+    check(pe.subsystem == 2, "the Windows GUI subsystem")
+    check(pe.timestamp == 0, "no link timestamp (reproducible builds)")
+
+    everywhere = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "ole32.dll",
+                  "version.dll", "msvcrt.dll"}
+    imports = {name.lower() for name in pe.imports()}
+    check(imports <= everywhere, "imports only system DLLs, got %s" % sorted(imports - everywhere))
+
+    res = pe.resources()
+    payload = open(payload_path, "rb").read()
+    check(res.get(("ZIP", 102, 1049)) == payload, "payload: type \"ZIP\", id 102, language 1049, the archive")
+
+    versions = [v for k, v in res.items() if k[0] == 16]
+    check(len(versions) == 1, "one version resource")
+    if versions:
+        block = versions[0]
+        strings = version_strings(block)
+        for key, value in {"FileDescription": "German Dictionary", "Comments": "Quorin German Dictionary",
+                           "ProductName": "Quorin", "FileVersion": "1.0", "ProductVersion": "3.0"}.items():
+            check(strings.get(key) == value, "version %s = %r, got %r" % (key, value, strings.get(key)))
+        check(utf16("040904b0") in block and block.count(utf16("StringFileInfo")) == 1,
+              "one string block 040904b0")
+        translation = block.index(utf16("Translation"))
+        check(b"\x09\x04\xb0\x04" in block[translation:translation + 40], "translation pair 0x0409, 0x04B0")
+        fixed = block.index(struct.pack("<I", 0xFEEF04BD))
+        fields = struct.unpack_from("<13I", block, fixed)
+        check(fields[2:6] == (0x10000, 1, 0x10000, 1), "file and product version 1.0.0.1")
+        check(fields[8] == 4 and fields[9] == 1, "a Windows application (VOS__WINDOWS32, VFT_APP)")
+
+    dialog = res.get((5, 105, 0x409))
+    check(dialog is not None, "dialog 105 in English (United States)")
+    if dialog:
+        d = dialog_template(dialog)
+        check(d["style"] == 0x90C808C4 and d["ex_style"] == 0, "dialog style 0x90C808C4, extended 0")
+        check(d["rect"] == (0, 0, 210, 50), "dialog at 0,0 sized 210 x 50")
+        check(d["menu"] == "" and d["klass"] == "" and d["title"] == "", "no menu, no class, empty caption")
+        check(d["point"] == 8 and d["face"] == "MS Sans Serif", "font 8 point MS Sans Serif")
+        expected = [(0x80, 1, (100, 31, 50, 14), 0x50010001, 0, "Start"),
+                    (0x80, 2, (153, 31, 50, 14), 0x50010000, 0, "Cancel"),
+                    (0x82, 1000, (7, 7, 196, 18), 0x50020100, 0, "")]
+        check(d["items"] == expected, "controls Start, Cancel, text: %s" % d["items"])
+
+    group = res.get((14, 103, 0x409))
+    check(group is not None, "icon group 103")
+    if group:
+        count = u16(group, 4)
+        entries = [struct.unpack_from("<BBBBHHIH", group, 6 + 14 * i) for i in range(count)]
+        check(sorted((e[0], e[1], e[2], e[5]) for e in entries) == [(16, 16, 16, 4), (32, 32, 16, 4)],
+              "two 16-colour icons, 32 x 32 and 16 x 16: %s" % entries)
+
+    manifests = [v for k, v in res.items() if k[0] == 24]
+    check(len(manifests) == 1 and b'level="requireAdministrator"' in manifests[0],
+          "a manifest asking for administrator rights")
+    check(len(manifests) == 1 and b"supportedOS" in manifests[0], "a manifest declaring supported Windows")
+
+    for failure in failures:
+        print("FAILED:", failure)
+    print("%s: %d bytes, payload %d bytes; %d checks failed" % (exe, len(data), len(payload), len(failures)))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,170 @@
+#include "testbed.h"
+
+#include <set>
+
+#include "sandbox.h"
+
+namespace testbed {
+
+namespace {
+
+struct EnumState {
+    DWORD processId;
+    std::vector<HWND> windows;
+};
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM parameter)
+{
+    auto *state = reinterpret_cast<EnumState *>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == state->processId && IsWindowVisible(window)) state->windows.push_back(window);
+    return TRUE;
+}
+
+std::vector<HWND> VisibleWindowsOf(DWORD processId)
+{
+    EnumState state{processId, {}};
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&state));
+    return state.windows;
+}
+
+// A message box keeps its text in control 0xFFFF and its icon in 0x0440.
+constexpr int kMessageBoxTextId = 0xFFFF;
+constexpr int kMessageBoxIconId = 0x0440;
+
+// Icon handles differ between processes; the images do not.
+std::string IconBits(HICON icon)
+{
+    ICONINFO info{};
+    if (!GetIconInfo(icon, &info)) return {};
+    std::string bits;
+    for (HBITMAP bitmap : {info.hbmColor, info.hbmMask}) {
+        if (!bitmap) continue;
+        BITMAP shape{};
+        GetObjectA(bitmap, sizeof shape, &shape);
+        std::string part(static_cast<size_t>(shape.bmWidthBytes) * shape.bmHeight, '\0');
+        GetBitmapBits(bitmap, static_cast<LONG>(part.size()), &part[0]);
+        bits += part;
+        DeleteObject(bitmap);
+    }
+    return bits;
+}
+
+}  // namespace
+
+WindowSeen Describe(HWND window)
+{
+    WindowSeen seen;
+    char buffer[1024];
+    GetClassNameA(window, buffer, sizeof buffer);
+    seen.className = buffer;
+    buffer[0] = '\0';
+    GetWindowTextA(window, buffer, sizeof buffer);
+    seen.caption = buffer;
+    buffer[0] = '\0';
+    if (GetDlgItem(window, kMessageBoxTextId)) GetDlgItemTextA(window, kMessageBoxTextId, buffer, sizeof buffer);
+    seen.text = buffer;
+    seen.style = static_cast<DWORD>(GetWindowLongPtrA(window, GWL_STYLE));
+    seen.exStyle = static_cast<DWORD>(GetWindowLongPtrA(window, GWL_EXSTYLE));
+    HWND icon = GetDlgItem(window, kMessageBoxIconId);
+    seen.hasIcon = icon != nullptr && IsWindowVisible(icon);
+    if (icon) {
+        HICON shown = reinterpret_cast<HICON>(SendMessageA(icon, STM_GETICON, 0, 0));
+        seen.errorIcon = shown != nullptr && IconBits(shown) == IconBits(LoadIconA(nullptr, IDI_HAND)) &&
+                         IconBits(shown) != IconBits(LoadIconA(nullptr, IDI_EXCLAMATION));
+    }
+    return seen;
+}
+
+void CloseWindowPolitely(HWND window) { PostMessageA(window, WM_CLOSE, 0, 0); }
+
+std::string SetupPath() { return sandbox::BinDir() + "setup.exe"; }
+
+RunResult RunProgram(const std::string &exePath, const std::string &tail, DWORD timeoutMs, WindowHandler handler)
+{
+    RunResult result;
+    std::string commandLine = "\"" + exePath + "\"" + tail;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(exePath.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return result;
+
+    std::set<HWND> met;
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (WaitForSingleObject(process.hProcess, 25) == WAIT_OBJECT_0) break;
+        if (GetTickCount() - start > timeoutMs) {
+            TerminateProcess(process.hProcess, 0xDEAD);
+            WaitForSingleObject(process.hProcess, 5000);
+            result.timedOut = true;
+            break;
+        }
+        for (HWND window : VisibleWindowsOf(process.dwProcessId)) {
+            if (met.count(window)) continue;
+            WindowSeen seen = Describe(window);
+            if (handler && handler(window, seen)) {
+                result.handled.push_back(seen);
+            } else {
+                result.unexpected.push_back(seen);
+                CloseWindowPolitely(window);
+            }
+            met.insert(window);
+        }
+    }
+    GetExitCodeProcess(process.hProcess, &result.exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return result;
+}
+
+RunResult RunSetup(const std::string &tail, DWORD timeoutMs, WindowHandler handler)
+{
+    return RunProgram(SetupPath(), tail, timeoutMs, std::move(handler));
+}
+
+BoxWatcher::BoxWatcher()
+{
+    InitializeCriticalSection(&lock_);
+    stop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    thread_ = CreateThread(nullptr, 0, Loop, this, 0, nullptr);
+}
+
+BoxWatcher::~BoxWatcher()
+{
+    SetEvent(stop_);
+    WaitForSingleObject(thread_, INFINITE);
+    CloseHandle(thread_);
+    CloseHandle(stop_);
+    DeleteCriticalSection(&lock_);
+}
+
+std::vector<WindowSeen> BoxWatcher::Seen()
+{
+    EnterCriticalSection(&lock_);
+    std::vector<WindowSeen> copy = seen_;
+    LeaveCriticalSection(&lock_);
+    return copy;
+}
+
+DWORD WINAPI BoxWatcher::Loop(void *self)
+{
+    auto *watcher = static_cast<BoxWatcher *>(self);
+    std::set<HWND> met;
+    while (WaitForSingleObject(watcher->stop_, 20) == WAIT_TIMEOUT) {
+        for (HWND window : VisibleWindowsOf(GetCurrentProcessId())) {
+            if (met.count(window)) continue;
+            met.insert(window);
+            WindowSeen seen = Describe(window);
+            EnterCriticalSection(&watcher->lock_);
+            watcher->seen_.push_back(seen);
+            LeaveCriticalSection(&watcher->lock_);
+            CloseWindowPolitely(window);
+        }
+    }
+    return 0;
+}
+
+}  // namespace testbed

@@ -1,0 +1,69 @@
+// Running the program as a child process, and meeting its boxes and dialogs.
+// A box or dialog that a test does not handle is recorded and closed at once,
+// so a test that did not expect one fails fast instead of hanging.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace testbed {
+
+struct WindowSeen {
+    std::string className;
+    std::string caption;
+    std::string text;  // a message box's text (control 0xFFFF), else empty
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    bool hasIcon = false;    // a message box showing an icon
+    // The icon is the error icon. Icon images can only be compared within
+    // one process under Wine, so this is known for in-process boxes only.
+    bool errorIcon = false;
+};
+
+// Called for every visible top-level window of the watched process; returns
+// true when it handled the window (and closed it, or means to leave it),
+// false to let the watcher record it as unexpected and close it.
+using WindowHandler = std::function<bool(HWND window, const WindowSeen &seen)>;
+
+struct RunResult {
+    DWORD exitCode = 0xFFFFFFFF;
+    bool timedOut = false;
+    std::vector<WindowSeen> unexpected;  // windows nobody handled, closed
+    std::vector<WindowSeen> handled;
+};
+
+// Full path of setup.exe beside the running test executable.
+std::string SetupPath();
+
+// Runs "<setup.exe path>" + tail (tail as given, e.g. " un"), waits up to
+// timeoutMs, handling windows as above. A run that times out is killed.
+RunResult RunProgram(const std::string &exePath, const std::string &tail, DWORD timeoutMs = 30000,
+                     WindowHandler handler = {});
+RunResult RunSetup(const std::string &tail, DWORD timeoutMs = 30000, WindowHandler handler = {});
+
+// Describes a window as the watcher sees it.
+WindowSeen Describe(HWND window);
+
+// Closes a message box or dialog as Enter/OK would.
+void CloseWindowPolitely(HWND window);
+
+// Watches this process's own boxes from a second thread while a test calls
+// an operation in-process; each box is recorded and closed.
+class BoxWatcher {
+public:
+    BoxWatcher();
+    ~BoxWatcher();
+    std::vector<WindowSeen> Seen();
+
+private:
+    static DWORD WINAPI Loop(void *self);
+    HANDLE thread_ = nullptr;
+    HANDLE stop_ = nullptr;
+    CRITICAL_SECTION lock_;
+    std::vector<WindowSeen> seen_;
+};
+
+}  // namespace testbed
