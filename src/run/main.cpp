@@ -1,9 +1,11 @@
-// The program's entry point: the whole run is RunSetup.
+// The program's entry point. The program needs nothing of the C runtime's
+// start-up (no static constructors, no arguments parsed, no atexit), so it
+// starts here directly and stays small; the whole run is RunSetup.
 #include <windows.h>
 
 #include "run/setup_run.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+extern "C" void WinMainCRTStartup()
 {
-    return RunSetup(instance, GetCommandLineA());
+    ExitProcess(static_cast<UINT>(RunSetup(GetModuleHandleA(nullptr), GetCommandLineA())));
 }
