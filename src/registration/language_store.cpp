@@ -1,0 +1,56 @@
+#include "registration/language_store.h"
+
+#include "registration/language_list.h"
+#include "run/install_context.h"
+#include "run/module_info.h"
+#include "support/text.h"
+
+void ReadModuleLanguage(char *name, char *letter)
+{
+    ReadModuleKey("Language", "", name, kLanguageEntryCapacity);
+    // A limit of 2 keeps the first character of a longer value.
+    ReadModuleKey("Letter", "", letter, 2);
+}
+
+void ReadLetterList(char *list)
+{
+    GetPrivateProfileStringA(kLanguagesSection, kLetterListValue, "", list, kLetterListCapacity,
+                             Install().ConfigPath);
+}
+
+void WriteLetterList(const char *list)
+{
+    WritePrivateProfileStringA(kLanguagesSection, kLetterListValue, list, Install().ConfigPath);
+}
+
+void LanguageKeyName(char *buffer, unsigned number)
+{
+    FormatNumberedKey(buffer, kKeyNameCapacity, "Language", number);
+}
+
+bool ReadLanguageEntry(unsigned number, char *entry)
+{
+    char keyName[kKeyNameCapacity];
+    LanguageKeyName(keyName, number);
+    GetPrivateProfileStringA(kLanguagesSection, keyName, "", entry, kLanguageEntryCapacity,
+                             Install().ConfigPath);
+    return entry[0] != '\0';
+}
+
+void WriteLanguageEntry(unsigned number, const char *entry)
+{
+    char keyName[kKeyNameCapacity];
+    LanguageKeyName(keyName, number);
+    WritePrivateProfileStringA(kLanguagesSection, keyName, entry, Install().ConfigPath);
+}
+
+bool OpenOptionsKey(OwnedKey &key)
+{
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kOptionsKey, 0, KEY_ALL_ACCESS, key.Receive()) == ERROR_SUCCESS;
+}
+
+void WriteRegistryString(HKEY key, const char *name, const char *text)
+{
+    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text),
+                   static_cast<DWORD>(TextLength(text) + 1));
+}

@@ -1,0 +1,43 @@
+// Where the product keeps its language data: section "Languages" of the
+// configuration file, and the Options key. Shared by registration and
+// unregistration so that both read and write the same names with the same
+// limits.
+#pragma once
+
+#include <windows.h>
+#include <stddef.h>
+
+#include "support/handles.h"
+
+constexpr const char *kLanguagesSection = "Languages";
+constexpr const char *kLetterListValue = "TranLangs";
+constexpr const char *kDirectionsValue = "Directions";
+constexpr size_t kKeyNameCapacity = 24; // "Language" and any 32-bit number
+
+// The module's language name ("Language", 260) and letter ("Letter", first
+// character only) from its section of the module information file; both
+// empty when the section or key is missing.
+void ReadModuleLanguage(char *name, char *letter);
+
+// The configuration file's letter list (limit 16) into list
+// (kLetterListCapacity); empty when missing.
+void ReadLetterList(char *list);
+void WriteLetterList(const char *list);
+
+// Entry number of the configuration file's language list into entry
+// (kLanguageEntryCapacity); empty when missing. False when empty, which
+// ends the list.
+bool ReadLanguageEntry(unsigned number, char *entry);
+
+// Writes entry under number; a null entry deletes the key.
+void WriteLanguageEntry(unsigned number, const char *entry);
+
+// "Language%d" for number.
+void LanguageKeyName(char *buffer, unsigned number);
+
+// Opens the Options key under HKEY_LOCAL_MACHINE for all access; false when
+// it cannot be opened (missing, or no right to write there).
+bool OpenOptionsKey(OwnedKey &key);
+
+// Writes text as REG_SZ with its terminator.
+void WriteRegistryString(HKEY key, const char *name, const char *text);

@@ -1,0 +1,150 @@
+// The module's uninstall entry: a folder named after a new GUID in the
+// InstallShield information folder, holding setup.ini and a copy of this
+// program. Made once per application name and never deleted.
+#include "registration/uninstall_entry.h"
+
+#include <windows.h>
+#include <objbase.h>
+
+#include "fs/path_probe.h"
+#include "run/install_context.h"
+#include "support/error_box.h"
+#include "support/handles.h"
+#include "support/registry_text.h"
+#include "support/text.h"
+
+namespace {
+
+constexpr const char *kCurrentVersionKey = "Software\\Microsoft\\Windows\\CurrentVersion";
+constexpr const char *kInstallShieldFolder = "InstallShield Installation Information\\";
+constexpr const char *kEntrySection = "Startup";
+constexpr DWORD kOwnPathLimit = 128;
+
+bool HasPercent(const char *text)
+{
+    for (; *text != '\0'; ++text)
+        if (*text == '%') return true;
+    return false;
+}
+
+// The Program Files directory into dir (kPathCapacity); false when the value
+// is missing or empty or names no existing directory.
+bool FindProgramFilesDir(char *dir)
+{
+    {
+        OwnedKey key;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kCurrentVersionKey, 0, KEY_READ, key.Receive()) !=
+            ERROR_SUCCESS)
+            return false;
+        if (!ReadRegistryText(key.Get(), "ProgramFilesDir", dir, kPathCapacity) || dir[0] == '\0')
+            return false;
+    }
+    if (HasPercent(dir)) {
+        // The expansion counts only when it names a directory; otherwise the
+        // text is probed as it stands.
+        char expanded[kPathCapacity];
+        DWORD needed = ExpandEnvironmentStringsA(dir, expanded, kPathCapacity);
+        if (needed > 0 && needed <= kPathCapacity && ProbePath(expanded) == kProbeDirectory)
+            CopyText(dir, kPathCapacity, expanded);
+    }
+    return ProbePath(dir) == kProbeDirectory;
+}
+
+// True when the subfolder name of folder (which ends with a backslash) holds
+// a setup.ini whose "AppName" is the module's application name. A subfolder
+// whose setup.ini path would not fit a path buffer is passed over.
+bool FilesModule(const char *folder, const char *name)
+{
+    char iniPath[kPathCapacity];
+    if (!CopyText(iniPath, sizeof iniPath, folder) || !AppendText(iniPath, sizeof iniPath, name) ||
+        !AppendText(iniPath, sizeof iniPath, "\\setup.ini"))
+        return false;
+    char appName[kPathCapacity];
+    GetPrivateProfileStringA(kEntrySection, "AppName", "", appName, sizeof appName, iniPath);
+    return lstrcmpiA(appName, Install().ModuleAppName) == 0;
+}
+
+// Goes through the search's entries from the one already found; true when a
+// subfolder files the module. Dot-names ("." and ".." among them) are never
+// looked into.
+bool FindFiledEntry(HANDLE search, WIN32_FIND_DATAA &found, const char *folder)
+{
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || found.cFileName[0] == '.') continue;
+        if (FilesModule(folder, found.cFileName)) return true;
+    } while (FindNextFileA(search, &found));
+    return false;
+}
+
+// The GUID text in braces, in the system code page; false when it cannot be
+// formatted. COM lives only around the one creation, and a failed creation
+// leaves the all-zero GUID.
+bool MakeGuidText(char *text, size_t capacity)
+{
+    GUID guid = {};
+    CoInitialize(nullptr);
+    CoCreateGuid(&guid);
+    CoUninitialize();
+    wchar_t wide[kPathCapacity];
+    if (StringFromGUID2(guid, wide, kPathCapacity) <= 0) return false;
+    return WideCharToMultiByte(CP_ACP, 0, wide, -1, text, static_cast<int>(capacity), nullptr, nullptr) > 0;
+}
+
+// Makes the entry folder inside folder (which ends with a backslash).
+void MakeEntry(const char *folder)
+{
+    // Asked for with a limit of 128: a longer path comes back cut and
+    // unterminated, and would name a file that is not there.
+    char ownPath[kPathCapacity];
+    DWORD ownLength = GetModuleFileNameA(Handles().Instance, ownPath, kOwnPathLimit);
+    if (ownLength == 0 || ownLength >= kOwnPathLimit) {
+        ShowErrorBox("CopyFile error.");
+        return;
+    }
+    ownPath[ownLength] = '\0';
+    const char *ownName = ownPath + LastBackslash(ownPath) + 1;
+
+    char guidText[kPathCapacity];
+    if (!MakeGuidText(guidText, sizeof guidText)) return;
+
+    // Every path of the entry is formed before anything is made, so that an
+    // entry is never left half made for want of buffer room.
+    char entryDir[kPathCapacity];
+    char iniPath[kPathCapacity];
+    char copyPath[kPathCapacity];
+    bool fits =
+        CopyText(entryDir, sizeof entryDir, folder) && AppendText(entryDir, sizeof entryDir, guidText) &&
+        CopyText(iniPath, sizeof iniPath, entryDir) && AppendText(iniPath, sizeof iniPath, "\\setup.ini") &&
+        CopyText(copyPath, sizeof copyPath, entryDir) && AppendText(copyPath, sizeof copyPath, "\\") &&
+        AppendText(copyPath, sizeof copyPath, ownName);
+    if (!fits || !CreateDirectoryA(entryDir, nullptr)) {
+        ShowErrorBox("CreateDirectory error.");
+        return;
+    }
+
+    WritePrivateProfileStringA(kEntrySection, "AppName", Install().ModuleAppName, iniPath);
+    WritePrivateProfileStringA(kEntrySection, "ExeName", ownName, iniPath);
+    if (!CopyFileA(ownPath, copyPath, FALSE)) ShowErrorBox("CopyFile error.");
+}
+
+} // namespace
+
+void RegisterUninstallEntry()
+{
+    char folder[kPathCapacity];
+    if (!FindProgramFilesDir(folder)) return;
+    if (!AppendBackslash(folder, sizeof folder) || !AppendText(folder, sizeof folder, kInstallShieldFolder))
+        return;
+
+    char pattern[kPathCapacity];
+    if (!CopyText(pattern, sizeof pattern, folder) || !AppendText(pattern, sizeof pattern, "*")) return;
+    // The folder belongs to the installer system: when it is missing the
+    // search finds nothing and no entry is made.
+    WIN32_FIND_DATAA found;
+    OwnedFind search(FindFirstFileA(pattern, &found));
+    if (!search) return;
+    if (FindFiledEntry(search.Get(), found, folder)) return;
+    search.Reset();
+
+    MakeEntry(folder);
+}
