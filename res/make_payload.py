@@ -1,0 +1,162 @@
+#!/usr/bin/env python3
+"""Writes the module's payload archive, byte for byte the same on every run.
+
+    make_payload.py OUT.zip          the German dictionary's five files
+    make_payload.py --bench OUT.zip  64 files of about 1 MB each, for timing
+
+The dictionary data itself ships with the product; what the setup program
+carries here is stand-in text of the same names and sizes, made by a PRNG of
+our own so that the archive does not depend on Python's random module and
+compresses roughly as text does.
+
+The archive is written by hand rather than with zipfile, because the product's
+archives carry general-purpose flags 0x8002 in the local headers (bit 1, best
+compression, and the reserved bit 15) but 0x0002 in the central directory,
+which zipfile cannot express.
+"""
+
+import struct
+import sys
+import zlib
+
+# The five entries, in archive order, with their unpacked sizes. "TG.QD" is
+# stored in upper case on purpose: the setup lower-cases names as it copies.
+PAYLOAD_ENTRIES = [
+    ("bg.qd", 27133),
+    ("gwg.qd", 1364),
+    ("mg.qd", 59577),
+    ("vg.qd", 950208),
+    ("TG.QD", 7486),
+]
+
+BENCH_FILES = 64
+BENCH_FILE_SIZE = 1 << 20
+
+# Every entry carries this DOS time: 2005-03-01 10:00:00 local time. An
+# installed copy written later counts as newer than the payload's.
+DOS_DATE = ((2005 - 1980) << 9) | (3 << 5) | 1
+DOS_TIME = (10 << 11) | (0 << 5) | (0 // 2)
+
+LOCAL_FLAGS = 0x8002
+CENTRAL_FLAGS = 0x0002
+VERSION_NEEDED = 20       # 2.0: deflate
+VERSION_MADE_BY = 20      # MS-DOS host, 2.0
+ATTRIBUTE_ARCHIVE = 0x20  # DOS attributes in the external field
+
+
+class Prng:
+    """xorshift64*: small, fast enough, and the same everywhere."""
+
+    def __init__(self, seed):
+        self.state = (seed * 0x9E3779B97F4A7C15 + 1) & 0xFFFFFFFFFFFFFFFF or 1
+
+    def next(self):
+        x = self.state
+        x ^= x >> 12
+        x ^= (x << 25) & 0xFFFFFFFFFFFFFFFF
+        x ^= x >> 27
+        self.state = x
+        return (x * 0x2545F4914F6CDD1D) & 0xFFFFFFFFFFFFFFFF
+
+    def below(self, bound):
+        return (self.next() >> 32) % bound
+
+
+SYLLABLES = [
+    "an", "be", "ch", "de", "ei", "en", "er", "ge", "ha", "ie", "in", "ka",
+    "la", "li", "ma", "ne", "or", "ra", "sch", "st", "te", "un", "ver", "zu",
+    "ung", "keit", "lich", "ra", "mo", "to", "ba", "ru", "ski", "no", "wa",
+]
+
+
+def make_vocabulary(prng, count):
+    words = []
+    for _ in range(count):
+        parts = 1 + prng.below(4)
+        words.append("".join(SYLLABLES[prng.below(len(SYLLABLES))] for _ in range(parts)))
+    return words
+
+
+def make_lines(prng, words, count):
+    """Dictionary-like lines: a headword, a tab, a few glosses, CR LF."""
+    lines = []
+    for _ in range(count):
+        head = words[prng.below(len(words))].capitalize()
+        glosses = ", ".join(words[prng.below(len(words))] for _ in range(2 + prng.below(7)))
+        lines.append(("%s\t%s\r\n" % (head, glosses)).encode("ascii"))
+    return lines
+
+
+def make_text(prng, lines, size):
+    """size bytes of lines picked from the pool; the last line is cut."""
+    chunks = []
+    total = 0
+    while total < size:
+        line = lines[prng.below(len(lines))]
+        chunks.append(line)
+        total += len(line)
+    return b"".join(chunks)[:size]
+
+
+def deflate(data):
+    compressor = zlib.compressobj(9, zlib.DEFLATED, -15, 9, zlib.Z_DEFAULT_STRATEGY)
+    return compressor.compress(data) + compressor.flush()
+
+
+def write_archive(path, entries):
+    """entries: (name, bytes) pairs, written deflated, in the given order."""
+    out = bytearray()
+    central = bytearray()
+    for name, data in entries:
+        encoded = name.encode("ascii")
+        packed = deflate(data)
+        crc = zlib.crc32(data) & 0xFFFFFFFF
+        offset = len(out)
+        out += struct.pack("<IHHHHHIIIHH", 0x04034B50, VERSION_NEEDED, LOCAL_FLAGS, 8,
+                           DOS_TIME, DOS_DATE, crc, len(packed), len(data), len(encoded), 0)
+        out += encoded
+        out += packed
+        central += struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, VERSION_MADE_BY,
+                               VERSION_NEEDED, CENTRAL_FLAGS, 8, DOS_TIME, DOS_DATE, crc,
+                               len(packed), len(data), len(encoded), 0, 0, 0, 0,
+                               ATTRIBUTE_ARCHIVE, offset)
+        central += encoded
+    directory_offset = len(out)
+    out += central
+    out += struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, len(entries), len(entries),
+                       len(central), directory_offset, 0)
+    with open(path, "wb") as f:
+        f.write(out)
+    return len(out)
+
+
+def payload_entries():
+    prng = Prng(0x5155_4F52)  # one seed for the whole payload
+    words = make_vocabulary(prng, 3000)
+    lines = make_lines(prng, words, 6000)
+    return [(name, make_text(prng, lines, size)) for name, size in PAYLOAD_ENTRIES]
+
+
+def bench_entries():
+    prng = Prng(0x4245_4E43)
+    words = make_vocabulary(prng, 3000)
+    lines = make_lines(prng, words, 20000)
+    return [("bench%02d.qd" % i, make_text(prng, lines, BENCH_FILE_SIZE))
+            for i in range(BENCH_FILES)]
+
+
+def main(argv):
+    args = argv[1:]
+    bench = False
+    if args and args[0] == "--bench":
+        bench = True
+        args = args[1:]
+    if len(args) != 1:
+        sys.stderr.write("usage: make_payload.py [--bench] OUT.zip\n")
+        return 2
+    write_archive(args[0], bench_entries() if bench else payload_entries())
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))

@@ -1,0 +1,124 @@
+// Writes the payload archive out of the program's resources and has the
+// product's unpacker library unpack it in the work directory. The archive is
+// written through a view of the file itself, so the resource is copied once
+// and never passes through a buffer of ours.
+#include "payload/expand_resource.h"
+
+#include <windows.h>
+#include <string.h>
+
+#include "fs/path_probe.h"
+#include "run/install_context.h"
+#include "support/handles.h"
+#include "support/text.h"
+
+namespace {
+
+// FreeResource does nothing on Win32, but the resource is still released as
+// every other thing this operation takes.
+struct ResourceTraits {
+    using Type = HGLOBAL;
+    static bool Valid(HGLOBAL r) { return r != nullptr; }
+    static void Close(HGLOBAL r) { FreeResource(r); }
+};
+using OwnedResource = Owned<ResourceTraits>;
+
+using UnZipFn = int(WINAPI *)(const char *);
+
+// The resource's bytes, written to archivePath at exactly their length. The
+// owners are declared so that they go in the order view, mapping, file,
+// resource, on every path.
+bool WriteArchive(unsigned short resourceId, const char *resourceType, const char *archivePath)
+{
+    HINSTANCE module = Handles().Instance;
+    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(resourceId), resourceType);
+    if (found == nullptr) return false;
+
+    OwnedResource resource(LoadResource(module, found));
+    DWORD size = SizeofResource(module, found);
+    const void *bytes = resource ? LockResource(resource.Get()) : nullptr;
+    // A resource of our own that cannot be loaded or locked is not expected;
+    // it fails like a missing one, before any file is made.
+    if (bytes == nullptr || size == 0) return false;
+
+    OwnedHandle file(
+        CreateFileA(archivePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    if (!file) return false;
+
+    // CREATE_ALWAYS empties an older archive of the same name; the mapping's
+    // size then gives the file exactly the resource's length.
+    OwnedHandle mapping(CreateFileMappingA(file.Get(), nullptr, PAGE_READWRITE, 0, size, nullptr));
+    if (!mapping) return false;
+
+    OwnedView view(MapViewOfFile(mapping.Get(), FILE_MAP_WRITE, 0, 0, 0));
+    if (!view) return false;
+
+    memcpy(view.Get(), bytes, size);
+    return true;
+}
+
+// Cuts path before its last backslash, keeping the backslash of a drive
+// root: "C:" alone names the drive's current directory, not its root. False
+// when the path has no backslash.
+bool CutBeforeLastBackslash(char *path)
+{
+    int last = LastBackslash(path);
+    if (last < 0) return false;
+    path[(last > 0 && path[last - 1] == ':') ? last + 1 : last] = '\0';
+    return true;
+}
+
+// Moves the current directory away from the work directory, to ProductDir
+// without its backslash: an existing directory that the restarted host can
+// start in. Failing that, the work directory's parent still lets the run
+// remove the work directory at its end.
+void LeaveWorkDirectory(const char *workDirectory)
+{
+    char target[kPathCapacity];
+    if (CopyText(target, sizeof target, Install().ProductDir) && target[0] != '\0') {
+        size_t length = TextLength(target);
+        if (length > 1 && target[length - 1] == '\\') CutBeforeLastBackslash(target);
+        if (SetCurrentDirectoryA(target)) return;
+    }
+    if (CopyText(target, sizeof target, workDirectory) && CutBeforeLastBackslash(target))
+        SetCurrentDirectoryA(target);
+}
+
+// Loads ProductDir + "unzip.dll" and unpacks the archive into the current
+// directory. True only when UnZip returned 0. A product directory too long
+// to hold the library's name fails like a missing library.
+bool UnpackArchive(const char *archivePath)
+{
+    char libraryPath[kPathCapacity];
+    if (!CopyText(libraryPath, sizeof libraryPath, Install().ProductDir) ||
+        !AppendText(libraryPath, sizeof libraryPath, "unzip.dll"))
+        return false;
+
+    OwnedLibrary library(LoadLibraryA(libraryPath));
+    if (!library) return false;
+    auto unzip =
+        reinterpret_cast<UnZipFn>(reinterpret_cast<void (*)()>(GetProcAddress(library.Get(), "UnZip")));
+    if (unzip == nullptr) return false;
+    return unzip(archivePath) == 0;
+}
+
+}  // namespace
+
+bool ExpandResource(unsigned short resourceId, const char *resourceType, char *archivePath)
+{
+    // The archive's directory: the path cut before its last backslash.
+    char directory[kPathCapacity];
+    if (!CopyText(directory, sizeof directory, archivePath)) return false;
+    if (!CutBeforeLastBackslash(directory)) return false;
+
+    if (!WriteArchive(resourceId, resourceType, archivePath)) return false;
+    if (ProbePath(archivePath) <= 0) return false;
+
+    // UnZip unpacks into the current directory. Should that directory not
+    // become current, the library is not run at all: it would otherwise
+    // spill the payload into whatever directory the process stood in.
+    bool result = false;
+    if (SetCurrentDirectoryA(directory)) result = UnpackArchive(archivePath);
+    LeaveWorkDirectory(directory);
+    return result;
+}
