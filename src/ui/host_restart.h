@@ -1,6 +1,8 @@
 // Restarting the product's main program after an interactive run.
 #pragma once
 
+#include <windows.h>
+
 // Tells a running host (window class "QuorinClass") to close with command
 // 73, keeps messages flowing for a second, and starts it again with "no".
 // A host that is not running is left alone.
@@ -9,3 +11,7 @@ void RestartHost();
 // Handles this thread's messages, one per pass, until more than duration
 // milliseconds have passed. Never sleeps; safe across tick-count wrap-around.
 void PumpMessagesFor(int duration);
+
+// Milliseconds from start to now on the tick counter, right across its
+// wrap-around every 49.7 days: the unsigned difference read as signed.
+int ElapsedTicks(DWORD start, DWORD now);

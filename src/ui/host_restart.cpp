@@ -1,0 +1,74 @@
+// Restarting the product's main program: tell its window to close, keep our
+// own messages flowing for a second, and start it again.
+#include "ui/host_restart.h"
+
+#include <windows.h>
+
+#include "run/install_context.h"
+#include "support/handles.h"
+#include "support/text.h"
+
+namespace {
+
+constexpr const char *kHostClass = "QuorinClass";
+constexpr WPARAM kCloseCommand = 73;
+constexpr int kPumpMs = 1000;
+constexpr DWORD kIdleWaitMs = 1000;
+constexpr DWORD kFinalWaitMs = 1000;
+// A host that does not answer the close command within this time is taken
+// to hang; the setup goes on instead of hanging with it.
+constexpr UINT kCloseTimeoutMs = 5000;
+
+void StartHost()
+{
+    // Only the host in the product directory is started, never one found on
+    // the search path.
+    const char *productDir = Install().ProductDir;
+    char path[kPathCapacity];
+    if (productDir[0] == '\0' || !CopyText(path, sizeof path, productDir) ||
+        !AppendText(path, sizeof path, "quorin.exe"))
+        return;
+
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION created;
+    ZeroMemory(&created, sizeof created);
+    char commandLine[] = "no";  // CreateProcessA may write into its command line
+    if (!CreateProcessA(path, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &created))
+        return;
+
+    // Declared in this order so that the process handle closes first.
+    OwnedHandle thread(created.hThread);
+    OwnedHandle process(created.hProcess);
+    WaitForInputIdle(process.Get(), kIdleWaitMs);
+    WaitForSingleObjectEx(process.Get(), kFinalWaitMs, TRUE);
+}
+
+}  // namespace
+
+void RestartHost()
+{
+    HWND host = FindWindowA(kHostClass, nullptr);
+    if (host == nullptr) return;
+
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(host, WM_COMMAND, kCloseCommand, 0, SMTO_ABORTIFHUNG, kCloseTimeoutMs, &ignored);
+    PumpMessagesFor(kPumpMs);
+    StartHost();
+}
+
+int ElapsedTicks(DWORD start, DWORD now) { return static_cast<int>(now - start); }
+
+void PumpMessagesFor(int duration)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        MSG message;
+        if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        if (ElapsedTicks(start, GetTickCount()) > duration) break;
+    }
+}

@@ -1,0 +1,107 @@
+// Binding the product's message library for an interactive run: the dialog
+// font, the product's icon, and q3msg.dll with its seven entry points.
+#include "ui/message_library.h"
+
+#include <shellapi.h>
+
+#include "run/install_context.h"
+#include "support/text.h"
+
+namespace {
+
+MessageLibraryEntries gEntries{};
+
+// GetProcAddress hands out one generic type; the typed entry points get
+// their own type here, in one place. The detour through void (*)() keeps
+// the compiler from warning about the cast between function types.
+template <typename Fn> Fn Resolve(HMODULE library, const char *name)
+{
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
+}
+
+// A drive-letter or UNC path. LoadLibraryA searches the DLL search path for
+// anything else, and the product's library must come from the product only.
+bool IsFullPath(const char *path)
+{
+    bool drive = ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
+                 path[1] == ':' && path[2] == '\\';
+    bool unc = path[0] == '\\' && path[1] == '\\';
+    return drive || unc;
+}
+
+// The host application's small icon, or its associated icon when it has
+// none; null when neither exists.
+HICON TakeProductIcon(const char *hostPath)
+{
+    HICON small = nullptr;
+    // The count comes back as 0xFFFFFFFF for a missing file, and the output
+    // handle holds garbage whenever nothing was extracted.
+    UINT extracted = ExtractIconExA(hostPath, 0, nullptr, &small, 1);
+    if (static_cast<int>(extracted) > 0) return small;
+
+    // ExtractAssociatedIconA writes the icon's source path back into the
+    // buffer it is given, so it gets a copy of its own.
+    char path[kPathCapacity];
+    if (!CopyText(path, sizeof path, hostPath)) return nullptr;
+    WORD index = 0;
+    return ExtractAssociatedIconA(Handles().Instance, path, &index);
+}
+
+HFONT MakeDialogFont()
+{
+    LOGFONTA font;
+    ZeroMemory(&font, sizeof font);
+    GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font);
+    font.lfCharSet = RUSSIAN_CHARSET;  // the product's messages may be Cyrillic
+    CopyText(font.lfFaceName, sizeof font.lfFaceName, "Arial");
+    return CreateFontIndirectA(&font);
+}
+
+}  // namespace
+
+MessageLibraryEntries &MessageLibrary() { return gEntries; }
+
+bool BindMessageLibrary()
+{
+    RunHandles &handles = Handles();
+    handles.DialogFont = MakeDialogFont();
+
+    // An unknown product directory leaves the buffer empty: then there is no
+    // host to take an icon from and no library to load by its full path.
+    char path[kPathCapacity];
+    LocateProductDir(path);
+    if (!IsFullPath(path) || !AppendText(path, sizeof path, "quorin.exe")) return false;
+
+    handles.ProductIcon = TakeProductIcon(path);
+
+    CutAfterLastBackslash(path);
+    if (!AppendText(path, sizeof path, "q3msg.dll")) return false;
+    handles.MessageLibrary = LoadLibraryA(path);
+    if (handles.MessageLibrary == nullptr) return false;
+
+    HMODULE library = handles.MessageLibrary;
+    gEntries.ShowMessageBoxN = GetProcAddress(library, "ShowMessageBoxN");
+    gEntries.FormatMessageN = GetProcAddress(library, "FormatMessageN");
+    gEntries.SetDlgItemTextN = Resolve<SetDlgItemTextNFn>(library, "SetDlgItemTextN");
+    gEntries.SetWindowTextN = GetProcAddress(library, "SetWindowTextN");
+    gEntries.GetLangParamN = Resolve<GetLangParamNFn>(library, "GetLangParamN");
+    gEntries.MessageBoxN = GetProcAddress(library, "MessageBoxN");
+    gEntries.SetParamN = GetProcAddress(library, "SetParamN");
+
+    // A library without it cannot ask for Unicode windows.
+    if (gEntries.GetLangParamN != nullptr) Install().WideText = gEntries.GetLangParamN(0, 0, 0) != 0;
+    return true;
+}
+
+void ReleaseRunHandles()
+{
+    RunHandles &handles = Handles();
+    // The entry points die with the library.
+    gEntries = MessageLibraryEntries{};
+    if (handles.MessageLibrary != nullptr) FreeLibrary(handles.MessageLibrary);
+    if (handles.DialogFont != nullptr) DeleteObject(handles.DialogFont);
+    if (handles.ProductIcon != nullptr) DestroyIcon(handles.ProductIcon);
+    handles.MessageLibrary = nullptr;
+    handles.DialogFont = nullptr;
+    handles.ProductIcon = nullptr;
+}

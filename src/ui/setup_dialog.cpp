@@ -1,0 +1,159 @@
+// The setup dialog: its procedure, and the forwarding procedures that turn
+// its three controls into Unicode windows when the message library asks.
+#include "ui/setup_dialog.h"
+
+#include "run/install_context.h"
+#include "support/text.h"
+#include "ui/message_library.h"
+
+namespace {
+
+constexpr int kStartButton = IDOK;
+constexpr int kCancelButton = IDCANCEL;
+constexpr int kTextControl = 1000;
+
+constexpr int kInvitationMessage = 1289;
+constexpr int kStartMessage = 364;
+constexpr int kCancelMessage = 291;
+constexpr int kSuccessMessage = 1297;
+
+constexpr int kReadBackLimit = 128;
+
+constexpr const char *kCaption = "German Dictionary Setup";
+constexpr const char *kInvitation = "Click Start button to installation Quorin German Dictionary.";
+constexpr const char *kSuccess = "Quorin German Dictionary has been installed successfully.";
+
+// Both buttons share one saved procedure: they are of one class, so the
+// procedure returned for Cancel serves Start as well.
+WNDPROC gSavedTextProc = nullptr;
+WNDPROC gSavedButtonProc = nullptr;
+
+bool WideText() { return Install().WideText; }
+
+// The variant of the call decides whether the control becomes a Unicode
+// window; the procedure itself changes nothing.
+WNDPROC ReplaceProc(HWND control, WNDPROC proc)
+{
+    LONG_PTR value = reinterpret_cast<LONG_PTR>(proc);
+    LONG_PTR previous = WideText() ? SetWindowLongPtrW(control, GWLP_WNDPROC, value)
+                                   : SetWindowLongPtrA(control, GWLP_WNDPROC, value);
+    return reinterpret_cast<WNDPROC>(previous);
+}
+
+LRESULT Forward(WNDPROC saved, HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (WideText()) return CallWindowProcW(saved, window, message, wParam, lParam);
+    return CallWindowProcA(saved, window, message, wParam, lParam);
+}
+
+// Asks the message library for a text; a library without the entry point
+// gives none.
+void SetLibraryText(HWND dialog, int control, int message)
+{
+    SetDlgItemTextNFn setText = MessageLibrary().SetDlgItemTextN;
+    if (setText != nullptr) setText(dialog, control, message, 0);
+}
+
+// Whether control 1000 holds any text after the library's turn.
+bool TextControlHoldsText(HWND dialog, char *scratch)
+{
+    scratch[0] = '\0';
+    return GetDlgItemTextA(dialog, kTextControl, scratch, kReadBackLimit) > 0 && scratch[0] != '\0';
+}
+
+void ShowConfirmationTexts(HWND dialog, char *scratch)
+{
+    SetLibraryText(dialog, kTextControl, kInvitationMessage);
+    if (TextControlHoldsText(dialog, scratch)) {
+        SetLibraryText(dialog, kStartButton, kStartMessage);
+        SetLibraryText(dialog, kCancelButton, kCancelMessage);
+    } else {
+        // Without the invitation the buttons keep their English captions, so
+        // the dialog never mixes two languages.
+        SetDlgItemTextA(dialog, kTextControl, kInvitation);
+    }
+}
+
+void ShowClosingTexts(HWND dialog, char *scratch)
+{
+    SendMessageA(dialog, DM_SETDEFID, kCancelButton, 0);
+    ShowWindow(GetDlgItem(dialog, kStartButton), SW_HIDE);
+    SetLibraryText(dialog, kTextControl, kSuccessMessage);
+    if (!TextControlHoldsText(dialog, scratch)) SetDlgItemTextA(dialog, kTextControl, kSuccess);
+    SetDlgItemTextA(dialog, kCancelButton, "OK");
+}
+
+void InitDialog(HWND dialog)
+{
+    const RunHandles &handles = Handles();
+    WPARAM font = reinterpret_cast<WPARAM>(handles.DialogFont);
+    SendDlgItemMessageA(dialog, kTextControl, WM_SETFONT, font, TRUE);
+    SendDlgItemMessageA(dialog, kCancelButton, WM_SETFONT, font, TRUE);
+    SendDlgItemMessageA(dialog, kStartButton, WM_SETFONT, font, TRUE);
+
+    gSavedTextProc = ReplaceProc(GetDlgItem(dialog, kTextControl), ForwardTextProc);
+    gSavedButtonProc = ReplaceProc(GetDlgItem(dialog, kStartButton), ForwardButtonProc);
+    gSavedButtonProc = ReplaceProc(GetDlgItem(dialog, kCancelButton), ForwardButtonProc);
+
+    char scratch[kPathCapacity];
+    SetWindowTextA(dialog, kCaption);
+    InstallContext &context = Install();
+    if (context.FirstShow) {
+        context.FirstShow = false;
+        ShowConfirmationTexts(dialog, scratch);
+    } else {
+        ShowClosingTexts(dialog, scratch);
+    }
+
+    if (handles.ProductIcon != nullptr) {
+        LPARAM icon = reinterpret_cast<LPARAM>(handles.ProductIcon);
+        SendMessageA(dialog, WM_SETICON, ICON_BIG, icon);
+        SendMessageA(dialog, WM_SETICON, ICON_SMALL, icon);
+    }
+}
+
+void RestoreProcs(HWND dialog)
+{
+    if (gSavedTextProc != nullptr) ReplaceProc(GetDlgItem(dialog, kTextControl), gSavedTextProc);
+    if (gSavedButtonProc != nullptr) {
+        ReplaceProc(GetDlgItem(dialog, kStartButton), gSavedButtonProc);
+        ReplaceProc(GetDlgItem(dialog, kCancelButton), gSavedButtonProc);
+    }
+}
+
+}  // namespace
+
+INT_PTR ShowSetupDialog()
+{
+    return DialogBoxParamA(Handles().Instance, MAKEINTRESOURCEA(kSetupDialogId), nullptr, SetupDialogProc, 0);
+}
+
+INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        InitDialog(dialog);
+        break;
+    case WM_COMMAND: {
+        // Enter and Escape arrive here as IDOK and IDCANCEL too; the
+        // notification code does not matter.
+        int id = LOWORD(wParam);
+        if (id == kStartButton || id == kCancelButton) EndDialog(dialog, id);
+        break;
+    }
+    case WM_DESTROY:
+        RestoreProcs(dialog);
+        break;
+    }
+    return FALSE;
+}
+
+LRESULT CALLBACK ForwardTextProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return Forward(gSavedTextProc, window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK ForwardButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return Forward(gSavedButtonProc, window, message, wParam, lParam);
+}

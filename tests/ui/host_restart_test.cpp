@@ -1,0 +1,280 @@
+// Restarting the host: the close command, the pause, the new instance with
+// "no", and the one-second message pump. The host stand-in logs what it
+// meets to quorin.log beside itself.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "run/install_context.h"
+#include "sandbox.h"
+#include "support/text.h"
+#include "testbed.h"
+#include "ui/host_restart.h"
+
+namespace {
+
+std::string HostPath() { return std::string(sandbox::kProductDir) + "quorin.exe"; }
+std::string LogPath() { return std::string(sandbox::kProductDir) + "quorin.log"; }
+
+struct LogLine {
+    std::string event;  // "start cmdline=...", "command 73", "exit"
+    unsigned long pid = 0;
+    unsigned long tick = 0;
+};
+
+std::vector<LogLine> ReadLog()
+{
+    std::vector<LogLine> lines;
+    std::istringstream in(sandbox::ReadFileBytes(LogPath()));
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        size_t at = line.rfind(" pid=");
+        if (at == std::string::npos) continue;
+        LogLine entry;
+        entry.event = line.substr(0, at);
+        sscanf(line.c_str() + at, " pid=%lu tick=%lu", &entry.pid, &entry.tick);
+        lines.push_back(entry);
+    }
+    return lines;
+}
+
+std::vector<LogLine> Events(const std::string &prefix)
+{
+    std::vector<LogLine> found;
+    for (const LogLine &line : ReadLog())
+        if (line.event.compare(0, prefix.size(), prefix) == 0) found.push_back(line);
+    return found;
+}
+
+// Starts the host as a person would and waits until its window is there.
+bool StartHost()
+{
+    std::string commandLine = "\"" + HostPath() + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION created{};
+    if (!CreateProcessA(HostPath().c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &created))
+        return false;
+    WaitForInputIdle(created.hProcess, 5000);
+    CloseHandle(created.hThread);
+    CloseHandle(created.hProcess);
+    for (int i = 0; i < 500 && !FindWindowA("QuorinClass", nullptr); ++i)
+        Sleep(10);
+    return FindWindowA("QuorinClass", nullptr) != nullptr;
+}
+
+// Ends every host the test or the program started, hung ones included.
+void KillHosts()
+{
+    for (int round = 0; round < 50; ++round) {
+        HWND window = FindWindowA("QuorinClass", nullptr);
+        if (!window) {
+            // A host started a moment ago may not have its window yet.
+            if (round > 0) return;
+            Sleep(300);
+            continue;
+        }
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+        if (process) {
+            TerminateProcess(process, 0);
+            WaitForSingleObject(process, 5000);
+            CloseHandle(process);
+        }
+        for (int i = 0; i < 100 && IsWindow(window); ++i)
+            Sleep(10);
+    }
+}
+
+class HostRestartTest : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        KillHosts();
+        sandbox::Provision();
+        DeleteFileA(LogPath().c_str());
+        ResetInstallContext();
+        CopyText(Install().ProductDir, kPathCapacity, sandbox::kProductDir);
+    }
+    void TearDown() override
+    {
+        KillHosts();
+        DeleteFileA(LogPath().c_str());
+        sandbox::Clean();
+    }
+};
+
+TEST_F(HostRestartTest, HostNotRunningIsLeftAlone)
+{
+    DWORD start = GetTickCount();
+    RestartHost();
+    EXPECT_LT(GetTickCount() - start, 500u);  // no pause
+    Sleep(500);
+    EXPECT_FALSE(sandbox::FileExists(LogPath()));  // nothing started
+    EXPECT_EQ(FindWindowA("QuorinClass", nullptr), nullptr);
+}
+
+TEST_F(HostRestartTest, RunningHostIsClosedAndStartedWithNo)
+{
+    ASSERT_TRUE(StartHost());
+    DWORD start = GetTickCount();
+    RestartHost();
+    DWORD took = GetTickCount() - start;
+    EXPECT_GE(took, 1000u);
+    EXPECT_LT(took, 5000u);
+
+    Sleep(300);
+    std::vector<LogLine> commands = Events("command 73");
+    std::vector<LogLine> starts = Events("start ");
+    ASSERT_EQ(commands.size(), 1u);
+    ASSERT_EQ(starts.size(), 2u);
+    EXPECT_EQ(starts[1].event, "start cmdline=no");
+    EXPECT_NE(starts[1].pid, starts[0].pid);
+    EXPECT_EQ(commands[0].pid, starts[0].pid);
+    // The new instance comes about a second after the command.
+    unsigned long gap = starts[1].tick - commands[0].tick;
+    EXPECT_GE(gap, 950u);
+    EXPECT_LT(gap, 3000u);
+    // The first instance closed itself; the new one runs.
+    std::vector<LogLine> exits = Events("exit");
+    ASSERT_EQ(exits.size(), 1u);
+    EXPECT_EQ(exits[0].pid, starts[0].pid);
+    EXPECT_NE(FindWindowA("QuorinClass", nullptr), nullptr);
+}
+
+TEST_F(HostRestartTest, HostMissingFromProductDirIsOnlyClosed)
+{
+    ASSERT_TRUE(StartHost());
+    // The product directory names a folder without quorin.exe.
+    std::string elsewhere = std::string(sandbox::kProductDir) + "diction\\";
+    CopyText(Install().ProductDir, kPathCapacity, elsewhere.c_str());
+    RestartHost();
+    Sleep(300);
+    EXPECT_EQ(Events("command 73").size(), 1u);
+    EXPECT_EQ(Events("start ").size(), 1u);
+    EXPECT_EQ(FindWindowA("QuorinClass", nullptr), nullptr);
+}
+
+TEST_F(HostRestartTest, HungHostDoesNotHangTheSetup)
+{
+    sandbox::WriteIni(std::string(sandbox::kProductDir) + "quorin.ini", "Host", "IgnoreClose", "1");
+    sandbox::WriteIni(std::string(sandbox::kProductDir) + "quorin.ini", "Host", "HangMs", "30000");
+    ASSERT_TRUE(StartHost());
+    DWORD start = GetTickCount();
+    RestartHost();
+    DWORD took = GetTickCount() - start;
+    EXPECT_GE(took, 1000u);
+    EXPECT_LT(took, 10000u);  // 5 s for the command, then the restart
+    Sleep(300);
+    EXPECT_EQ(Events("command 73").size(), 1u);
+    std::vector<LogLine> starts = Events("start ");
+    ASSERT_EQ(starts.size(), 2u);
+    EXPECT_EQ(starts[1].event, "start cmdline=no");
+}
+
+// The program's own runs: only an interactive install restarts the host.
+TEST_F(HostRestartTest, InteractiveInstallRestartsSilentOneDoesNot)
+{
+    ASSERT_TRUE(StartHost());
+    testbed::RunResult silent = testbed::RunSetup(" in", 60000);
+    EXPECT_FALSE(silent.timedOut);
+    EXPECT_TRUE(silent.unexpected.empty());
+    EXPECT_EQ(sandbox::ReadIni(sandbox::ModuleInfoPath(), sandbox::kModuleSection, "Install"), "1");
+    EXPECT_EQ(Events("command 73").size(), 0u);
+    EXPECT_EQ(Events("start ").size(), 1u);
+
+    sandbox::WriteIni(sandbox::ModuleInfoPath(), sandbox::kModuleSection, "Install", "0");
+    int dialogs = 0;
+    testbed::RunResult interactive =
+        testbed::RunSetup("", 60000, [&](HWND window, const testbed::WindowSeen &seen) {
+            if (seen.caption != "German Dictionary Setup") return false;
+            ++dialogs;
+            PostMessageA(window, WM_COMMAND, dialogs == 1 ? IDOK : IDCANCEL, 0);
+            return true;
+        });
+    EXPECT_FALSE(interactive.timedOut);
+    EXPECT_TRUE(interactive.unexpected.empty());
+    EXPECT_EQ(dialogs, 2);
+    EXPECT_EQ(interactive.exitCode, 0u);
+    EXPECT_EQ(Events("command 73").size(), 1u);
+    std::vector<LogLine> starts = Events("start ");
+    ASSERT_EQ(starts.size(), 2u);
+    EXPECT_EQ(starts[1].event, "start cmdline=no");
+}
+
+// A window of this thread that counts what reaches it.
+std::vector<UINT> gDispatched;
+LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message >= WM_APP) gDispatched.push_back(message);
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+HWND CountingWindow()
+{
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = CountingProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "PumpCounter";
+    RegisterClassA(&windowClass);
+    return CreateWindowExA(0, "PumpCounter", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, windowClass.hInstance,
+                           nullptr);
+}
+
+TEST(PumpMessagesFor, RunsJustOverTheDurationAndDispatchesEachMessageOnce)
+{
+    HWND window = CountingWindow();
+    ASSERT_NE(window, nullptr);
+    gDispatched.clear();
+    PostMessageA(window, WM_APP + 1, 0, 0);  // waiting before the pump starts
+    std::thread poster([window] {
+        Sleep(300);
+        PostMessageA(window, WM_APP + 2, 0, 0);  // arriving during the pump
+    });
+    DWORD start = GetTickCount();
+    PumpMessagesFor(1000);
+    DWORD took = GetTickCount() - start;
+    poster.join();
+    EXPECT_GT(took, 1000u);
+    EXPECT_LT(took, 1300u);
+    EXPECT_EQ(gDispatched, (std::vector<UINT>{WM_APP + 1, WM_APP + 2}));
+
+    // The first pass always runs, even for no time at all.
+    gDispatched.clear();
+    PostMessageA(window, WM_APP + 3, 0, 0);
+    start = GetTickCount();
+    PumpMessagesFor(0);
+    EXPECT_LT(GetTickCount() - start, 100u);
+    EXPECT_EQ(gDispatched, (std::vector<UINT>{WM_APP + 3}));
+    DestroyWindow(window);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ElapsedTicks, CountsRightAcrossTheWrapAround)
+{
+    struct Case {
+        DWORD start, now;
+        int elapsed;
+    };
+    const Case cases[] = {
+        {1000, 2001, 1001},
+        {0xFFFFFF00u, 0x000000E8u, 0x1E8},  // the counter wrapped during the pump
+        {0xFFFFFFFFu, 0xFFFFFFFFu, 0},
+        {5000, 4990, -10},  // never "long past" when the clock reads backwards
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(ElapsedTicks(c.start, c.now), c.elapsed) << c.start << " " << c.now;
+}
+
+}  // namespace

@@ -1,0 +1,76 @@
+// Not a test: the Windows half of scripts/screenshots, which runs it with
+// --gtest_also_run_disabled_tests. At each showing of the dialog it writes
+// the dialog's screen rectangle to C:\bed\shots\<name>.ready, waits until
+// the script has taken the picture and answered with <name>.done, and then
+// presses the button a person would press.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "sandbox.h"
+#include "testbed.h"
+
+namespace {
+
+const char kShots[] = "C:\\bed\\shots\\";
+
+bool WaitForFile(const std::string &path, DWORD timeoutMs)
+{
+    for (DWORD waited = 0; waited < timeoutMs; waited += 50) {
+        if (sandbox::FileExists(path)) return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+// Runs one interactive install, pictured as names[0] (confirmation) and
+// names[1] (closing form).
+void Picture(const std::vector<std::string> &names)
+{
+    size_t showing = 0;
+    testbed::RunResult run = testbed::RunSetup("", 120000, [&](HWND window, const testbed::WindowSeen &seen) {
+        if (seen.caption != "German Dictionary Setup" || showing >= names.size()) return false;
+        const std::string &name = names[showing++];
+        Sleep(300);  // let it finish painting
+        RECT r;
+        GetWindowRect(window, &r);
+        std::string done = std::string(kShots) + name + ".done";
+        DeleteFileA(done.c_str());
+        sandbox::WriteTextFile(std::string(kShots) + name + ".ready",
+                               std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top) +
+                                   "+" + std::to_string(r.left) + "+" + std::to_string(r.top) + "\n");
+        EXPECT_TRUE(WaitForFile(done, 60000)) << name;
+        DeleteFileA(done.c_str());
+        PostMessageA(window, WM_COMMAND, showing == 1 ? IDOK : IDCANCEL, 0);
+        return true;
+    });
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_TRUE(run.unexpected.empty());
+    EXPECT_EQ(showing, names.size());
+}
+
+void Library(const char *language, const char *unicode, const char *missing)
+{
+    std::string ini = std::string(sandbox::kProductDir) + "q3msg.ini";
+    sandbox::WriteIni(ini, "Messages", "Language", language);
+    sandbox::WriteIni(ini, "Messages", "Unicode", unicode);
+    sandbox::WriteIni(ini, "Messages", "Missing", missing);
+}
+
+TEST(Screenshots, DISABLED_BothFormsInGermanAndEnglish)
+{
+    CreateDirectoryA(kShots, nullptr);
+    sandbox::Provision();
+    Library("German", "1", "");
+    Picture({"setup-german-start", "setup-german-done"});
+
+    sandbox::Provision();
+    Library("German", "1", "1289 1297");
+    Picture({"setup-english-start", "setup-english-done"});
+    sandbox::Clean();
+}
+
+}  // namespace

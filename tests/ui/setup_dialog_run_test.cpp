@@ -1,0 +1,234 @@
+// The setup dialog as a person meets it: setup.exe run without arguments
+// against the sandbox product and its message library stand-in.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "sandbox.h"
+#include "testbed.h"
+
+namespace {
+
+const char kCaption[] = "German Dictionary Setup";
+const std::wstring kInvitation = L"Click Start button to installation Quorin German Dictionary.";
+const std::wstring kSuccess = L"Quorin German Dictionary has been installed successfully.";
+
+// The stand-in library's texts.
+const std::wstring kGermanInvitation =
+    L"Klicken Sie auf \u201EStarten\u201C, um das deutsche W\u00F6rterbuch f\u00FCr Quorin zu installieren.";
+const std::wstring kGermanSuccess =
+    L"Das deutsche W\u00F6rterbuch f\u00FCr Quorin wurde erfolgreich installiert.";
+const std::wstring kRussianStart = L"\u041D\u0430\u0447\u0430\u0442\u044C";
+const std::wstring kRussianCancel = L"\u041E\u0442\u043C\u0435\u043D\u0430";
+
+std::string ProductFile(const char *name) { return std::string(sandbox::kProductDir) + name; }
+
+void ConfigureLibrary(const char *language, const char *unicode, const char *missing = "")
+{
+    std::string ini = ProductFile("q3msg.ini");
+    sandbox::WriteIni(ini, "Messages", "Language", language);
+    sandbox::WriteIni(ini, "Messages", "Unicode", unicode);
+    sandbox::WriteIni(ini, "Messages", "Missing", missing);
+}
+
+std::wstring TextOf(HWND window)
+{
+    wchar_t buffer[512] = L"";
+    GetWindowTextW(window, buffer, 512);  // WM_GETTEXT, converted across processes
+    return buffer;
+}
+
+// One showing of the dialog, read from the outside.
+struct Showing {
+    std::wstring text, start, cancel;
+    bool startVisible = false;
+    bool unicode[3] = {};  // text, Start, Cancel
+    LRESULT defaultId = 0;
+};
+
+Showing Read(HWND dialog)
+{
+    Showing s;
+    HWND text = GetDlgItem(dialog, 1000), start = GetDlgItem(dialog, 1), cancel = GetDlgItem(dialog, 2);
+    s.text = TextOf(text);
+    s.start = TextOf(start);
+    s.cancel = TextOf(cancel);
+    s.startVisible = IsWindowVisible(start) != FALSE;
+    s.unicode[0] = IsWindowUnicode(text) != FALSE;
+    s.unicode[1] = IsWindowUnicode(start) != FALSE;
+    s.unicode[2] = IsWindowUnicode(cancel) != FALSE;
+    s.defaultId = SendMessageA(dialog, DM_GETDEFID, 0, 0);
+    return s;
+}
+
+enum class Press { Start, Cancel, Enter };
+
+void Do(HWND dialog, Press press)
+{
+    switch (press) {
+    case Press::Start:
+        SendMessageA(GetDlgItem(dialog, 1), BM_CLICK, 0, 0);
+        break;
+    case Press::Cancel:
+        SendMessageA(GetDlgItem(dialog, 2), BM_CLICK, 0, 0);
+        break;
+    case Press::Enter:
+        PostMessageA(dialog, WM_KEYDOWN, VK_RETURN, 0);
+        PostMessageA(dialog, WM_KEYUP, VK_RETURN, 0);
+        break;
+    }
+}
+
+struct DialogRun {
+    testbed::RunResult result;
+    std::vector<Showing> showings;
+};
+
+// Runs setup.exe interactively, pressing presses[i] at the i-th showing.
+DialogRun RunInteractive(std::vector<Press> presses)
+{
+    DialogRun run;
+    run.result = testbed::RunSetup("", 60000, [&](HWND window, const testbed::WindowSeen &seen) {
+        if (seen.className != "#32770" || seen.caption != kCaption) return false;
+        run.showings.push_back(Read(window));
+        size_t i = run.showings.size() - 1;
+        Do(window, i < presses.size() ? presses[i] : Press::Cancel);
+        return true;
+    });
+    return run;
+}
+
+class SetupDialogRunTest : public ::testing::Test {
+  protected:
+    void SetUp() override { sandbox::Provision(); }
+    void TearDown() override { sandbox::Clean(); }
+};
+
+TEST_F(SetupDialogRunTest, GermanUnicodeConfirmationAndCancelChangesNothing)
+{
+    ConfigureLibrary("German", "1");
+    std::string before = sandbox::Snapshot();
+    DialogRun run = RunInteractive({Press::Cancel});
+    EXPECT_FALSE(run.result.timedOut);
+    EXPECT_TRUE(run.result.unexpected.empty());
+    EXPECT_EQ(run.result.exitCode, 0u);
+    ASSERT_EQ(run.showings.size(), 1u);
+    const Showing &s = run.showings[0];
+    EXPECT_EQ(s.text, kGermanInvitation);
+    EXPECT_EQ(s.start, L"Starten");
+    EXPECT_EQ(s.cancel, L"Abbrechen");
+    EXPECT_TRUE(s.startVisible);
+    EXPECT_EQ(s.defaultId, MAKELRESULT(1, DC_HASDEFID));
+    for (bool unicode : s.unicode)
+        EXPECT_TRUE(unicode);
+    EXPECT_EQ(sandbox::Snapshot(), before);
+}
+
+TEST_F(SetupDialogRunTest, CyrillicSurvivesOnlyInUnicodeMode)
+{
+    ConfigureLibrary("Russian", "1");
+    DialogRun wide = RunInteractive({Press::Cancel});
+    ASSERT_EQ(wide.showings.size(), 1u);
+    EXPECT_EQ(wide.showings[0].start, kRussianStart);
+    EXPECT_EQ(wide.showings[0].cancel, kRussianCancel);
+    EXPECT_EQ(wide.showings[0].text.substr(0, 7), L"\u041D\u0430\u0436\u043C\u0438\u0442\u0435");
+    for (bool unicode : wide.showings[0].unicode)
+        EXPECT_TRUE(unicode);
+
+    ConfigureLibrary("Russian", "0");
+    DialogRun narrow = RunInteractive({Press::Cancel});
+    ASSERT_EQ(narrow.showings.size(), 1u);
+    for (bool unicode : narrow.showings[0].unicode)
+        EXPECT_FALSE(unicode);
+    // Present (so the buttons were asked for), but not in Cyrillic letters
+    // unless the system code page has them.
+    EXPECT_FALSE(narrow.showings[0].text.empty());
+    EXPECT_NE(narrow.showings[0].start, L"Start");
+    EXPECT_EQ(narrow.result.exitCode, 0u);
+}
+
+TEST_F(SetupDialogRunTest, NoInvitationMeansEnglishThroughout)
+{
+    // The library has "Starten" and "Abbrechen", but is not asked for them.
+    ConfigureLibrary("German", "1", "1289");
+    DialogRun run = RunInteractive({Press::Cancel});
+    ASSERT_EQ(run.showings.size(), 1u);
+    EXPECT_EQ(run.showings[0].text, kInvitation);
+    EXPECT_EQ(run.showings[0].start, L"Start");
+    EXPECT_EQ(run.showings[0].cancel, L"Cancel");
+    EXPECT_EQ(run.result.exitCode, 0u);
+}
+
+TEST_F(SetupDialogRunTest, StartInstallsAndReportsInTheClosingForm)
+{
+    ConfigureLibrary("German", "1");
+    DialogRun run = RunInteractive({Press::Start, Press::Enter});
+    EXPECT_FALSE(run.result.timedOut);
+    EXPECT_TRUE(run.result.unexpected.empty());
+    EXPECT_EQ(run.result.exitCode, 0u);
+    ASSERT_EQ(run.showings.size(), 2u);
+    const Showing &closing = run.showings[1];
+    EXPECT_FALSE(closing.startVisible);
+    EXPECT_EQ(closing.cancel, L"OK");
+    EXPECT_EQ(closing.defaultId, MAKELRESULT(2, DC_HASDEFID));
+    EXPECT_EQ(closing.text, kGermanSuccess);
+    for (bool unicode : closing.unicode)
+        EXPECT_TRUE(unicode);
+    EXPECT_EQ(sandbox::ReadIni(sandbox::ModuleInfoPath(), sandbox::kModuleSection, "Install"), "1");
+}
+
+TEST_F(SetupDialogRunTest, ClosingFormFallsBackToEnglish)
+{
+    ConfigureLibrary("German", "0", "1297");
+    DialogRun run = RunInteractive({Press::Start, Press::Cancel});
+    ASSERT_EQ(run.showings.size(), 2u);
+    EXPECT_EQ(run.showings[1].text, kSuccess);
+    EXPECT_EQ(run.showings[1].cancel, L"OK");
+    for (bool unicode : run.showings[1].unicode)
+        EXPECT_FALSE(unicode);
+    EXPECT_EQ(run.result.exitCode, 0u);
+}
+
+TEST_F(SetupDialogRunTest, WithoutTheLibraryNothingIsShownOrChanged)
+{
+    ASSERT_TRUE(DeleteFileA(ProductFile("q3msg.dll").c_str()));
+    std::string before = sandbox::Snapshot();
+    DialogRun run = RunInteractive({});
+    EXPECT_FALSE(run.result.timedOut);
+    EXPECT_TRUE(run.showings.empty());
+    EXPECT_TRUE(run.result.unexpected.empty());
+    EXPECT_EQ(run.result.exitCode, 1u);
+    EXPECT_EQ(sandbox::Snapshot(), before);
+}
+
+TEST_F(SetupDialogRunTest, UnknownProductDirDoesNotLoadALibraryFromElsewhere)
+{
+    // q3msg.dll also lies beside setup.exe, where the DLL search path would
+    // find it; the program must not take it from there.
+    sandbox::DeleteRegistryValue(sandbox::kOptionsKey, "DefaultPath");
+    ASSERT_TRUE(sandbox::FileExists(sandbox::BinDir() + "q3msg.dll"));
+    DialogRun run = RunInteractive({});
+    EXPECT_TRUE(run.showings.empty());
+    EXPECT_TRUE(run.result.unexpected.empty());
+    EXPECT_EQ(run.result.exitCode, 1u);
+}
+
+TEST_F(SetupDialogRunTest, LibraryLackingItsTextEntriesGivesEnglishAnsiDialog)
+{
+    ASSERT_TRUE(CopyFileA((sandbox::BinDir() + "q3msg_partial.dll").c_str(), ProductFile("q3msg.dll").c_str(),
+                          FALSE));
+    ConfigureLibrary("Russian", "1");  // would ask for Unicode, if it could be asked
+    DialogRun run = RunInteractive({Press::Cancel});
+    ASSERT_EQ(run.showings.size(), 1u);
+    EXPECT_EQ(run.showings[0].text, kInvitation);
+    EXPECT_EQ(run.showings[0].start, L"Start");
+    EXPECT_EQ(run.showings[0].cancel, L"Cancel");
+    for (bool unicode : run.showings[0].unicode)
+        EXPECT_FALSE(unicode);
+    EXPECT_EQ(run.result.exitCode, 0u);
+}
+
+}  // namespace
