@@ -4,7 +4,6 @@
 
 #include "registration/language_list.h"
 #include "registration/language_store.h"
-#include "support/registry_text.h"
 
 namespace {
 
@@ -80,12 +79,8 @@ void RegisterLanguage()
 
     // Without a letter there is no item to make; the list is left as stored.
     if (letter == '\0') return;
-    // The product creates "Directions" itself; a list it has not started (or
-    // one too long to read whole) is not ours to begin or rewrite.
     char directions[kDirectionListCapacity];
-    if (!ReadRegistryText(options.Get(), kDirectionsValue, directions, sizeof directions) ||
-        directions[0] == '\0')
-        return;
+    if (!ReadDirectionList(options.Get(), directions)) return;
     ExtendDirections(directions, sizeof directions, letters, letter);
     WriteRegistryString(options.Get(), kDirectionsValue, directions);
 }

@@ -3,6 +3,7 @@
 #include "registration/language_list.h"
 #include "run/install_context.h"
 #include "run/module_info.h"
+#include "support/registry_text.h"
 #include "support/text.h"
 
 void ReadModuleLanguage(char *name, char *letter)
@@ -53,4 +54,9 @@ void WriteRegistryString(HKEY key, const char *name, const char *text)
 {
     RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text),
                    static_cast<DWORD>(TextLength(text) + 1));
+}
+
+bool ReadDirectionList(HKEY options, char *list)
+{
+    return ReadRegistryText(options, kDirectionsValue, list, kDirectionListCapacity) && list[0] != '\0';
 }

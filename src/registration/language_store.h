@@ -39,5 +39,10 @@ void LanguageKeyName(char *buffer, unsigned number);
 // it cannot be opened (missing, or no right to write there).
 bool OpenOptionsKey(OwnedKey &key);
 
+// The Options key's direction list into list (kDirectionListCapacity).
+// False when it is missing, empty, or too long to read whole: the product
+// starts that list itself, so such a list is neither extended nor pruned.
+bool ReadDirectionList(HKEY options, char *list);
+
 // Writes text as REG_SZ with its terminator.
 void WriteRegistryString(HKEY key, const char *name, const char *text);

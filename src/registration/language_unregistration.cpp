@@ -4,7 +4,6 @@
 
 #include "registration/language_list.h"
 #include "registration/language_store.h"
-#include "support/registry_text.h"
 
 namespace {
 
@@ -47,9 +46,7 @@ void UnregisterLanguage()
 
     if (letter == '\0') return;
     char directions[kDirectionListCapacity];
-    if (!ReadRegistryText(options.Get(), kDirectionsValue, directions, sizeof directions) ||
-        directions[0] == '\0')
-        return;
+    if (!ReadDirectionList(options.Get(), directions)) return;
     PruneDirections(directions, letter);
     // Kept as the empty string when every item held the letter, not deleted.
     WriteRegistryString(options.Get(), kDirectionsValue, directions);
