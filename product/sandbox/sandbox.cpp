@@ -47,24 +47,6 @@ std::string TypeName(DWORD type)
     }
 }
 
-void ListFiles(const std::string &dir, const std::string &label, std::vector<std::string> &lines)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((dir + "*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) return;
-    do {
-        std::string name = found.cFileName;
-        if (name == "." || name == "..") continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            lines.push_back("file " + label + name + "\\");
-            ListFiles(dir + name + "\\", label + name + "\\", lines);
-        } else {
-            lines.push_back("file " + label + name + " (" + std::to_string(found.nFileSizeLow) + " bytes)");
-        }
-    } while (FindNextFileA(find, &found));
-    FindClose(find);
-}
-
 std::vector<std::string> SplitZeros(const std::vector<char> &buffer, DWORD length)
 {
     std::vector<std::string> items;
@@ -187,6 +169,25 @@ bool FileExists(const std::string &path)
 {
     DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void ListTree(const std::string &dir, const std::string &label, std::vector<std::string> &out, bool withSizes)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((dir + "*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            out.push_back(label + name + "\\");
+            ListTree(dir + name + "\\", label + name + "\\", out, withSizes);
+        } else {
+            out.push_back(label + name +
+                          (withSizes ? " (" + std::to_string(found.nFileSizeLow) + " bytes)" : std::string()));
+        }
+    } while (FindNextFileA(find, &found));
+    FindClose(find);
 }
 
 bool DirectoryExists(const std::string &path)
@@ -323,9 +324,11 @@ void Provision()
 std::string Snapshot()
 {
     std::vector<std::string> lines;
-    ListFiles(kProductDir, "product\\", lines);
-    ListFiles(WorkDir(), "work\\", lines);
-    ListFiles(InstallShieldDir(), "installshield\\", lines);
+    std::vector<std::string> files;
+    ListTree(kProductDir, "product\\", files, true);
+    ListTree(WorkDir(), "work\\", files, true);
+    ListTree(InstallShieldDir(), "installshield\\", files, true);
+    for (const std::string &file : files) lines.push_back("file " + file);
     if (FileExists(TempModuleInfoPath())) lines.push_back("file temp\\quorin.inf");
     ListIni(ConfigPath(), "quorin.cfg", lines);
     ListIni(ModuleInfoPath(), "quorin.inf", lines);

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace sandbox {
 
@@ -49,6 +50,11 @@ bool WriteTextFile(const std::string &path, const std::string &content);
 std::string ReadFileBytes(const std::string &path);
 bool FileExists(const std::string &path);
 bool DirectoryExists(const std::string &path);
+
+// Everything below dir (with its backslash), depth first in the order of the
+// directory search: label + "name\" for a folder, label + "name" for a file,
+// followed by " (N bytes)" when withSizes.
+void ListTree(const std::string &dir, const std::string &label, std::vector<std::string> &out, bool withSizes);
 void RemoveTree(const std::string &path);  // files and folders below, then path itself
 
 // The INI value, or "<missing>" when the key does not exist.

@@ -61,9 +61,7 @@ void PublishLanguageList(HKEY options)
 void RegisterLanguage()
 {
     char name[kLanguageEntryCapacity];
-    char letterText[2];
-    ReadModuleLanguage(name, letterText);
-    const char letter = letterText[0];
+    const char letter = ReadModuleLanguage(name);
 
     char letters[kLetterListCapacity];
     ReadLetterList(letters);

@@ -6,11 +6,13 @@
 #include "support/registry_text.h"
 #include "support/text.h"
 
-void ReadModuleLanguage(char *name, char *letter)
+char ReadModuleLanguage(char *name)
 {
     ReadModuleKey("Language", "", name, kLanguageEntryCapacity);
     // A limit of 2 keeps the first character of a longer value.
-    ReadModuleKey("Letter", "", letter, 2);
+    char letter[2];
+    ReadModuleKey("Letter", "", letter, sizeof letter);
+    return letter[0];
 }
 
 void ReadLetterList(char *list)

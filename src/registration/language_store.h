@@ -14,10 +14,10 @@ constexpr const char *kLetterListValue = "TranLangs";
 constexpr const char *kDirectionsValue = "Directions";
 constexpr size_t kKeyNameCapacity = 24; // "Language" and any 32-bit number
 
-// The module's language name ("Language", 260) and letter ("Letter", first
-// character only) from its section of the module information file; both
-// empty when the section or key is missing.
-void ReadModuleLanguage(char *name, char *letter);
+// The module's language name ("Language", 260) into name, from its section
+// of the module information file; returns the language letter ("Letter",
+// first character only). Empty name and '\0' when missing.
+char ReadModuleLanguage(char *name);
 
 // The configuration file's letter list (limit 16) into list
 // (kLetterListCapacity); empty when missing.

@@ -28,9 +28,7 @@ void RemoveLanguageName(const char *name)
 void UnregisterLanguage()
 {
     char name[kLanguageEntryCapacity];
-    char letterText[2];
-    ReadModuleLanguage(name, letterText);
-    const char letter = letterText[0];
+    const char letter = ReadModuleLanguage(name);
 
     char letters[kLetterListCapacity];
     ReadLetterList(letters);

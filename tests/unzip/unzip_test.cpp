@@ -54,29 +54,10 @@ bool LastWrite(const std::string &path, FILETIME *time)
     return true;
 }
 
-// Everything below dir, as "name" and "name\" lines, sorted by the search.
-void ListTree(const std::string &dir, const std::string &label, std::vector<std::string> &out)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((dir + "*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) return;
-    do {
-        std::string name = found.cFileName;
-        if (name == "." || name == "..") continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            out.push_back(label + name + "\\");
-            ListTree(dir + name + "\\", label + name + "\\", out);
-        } else {
-            out.push_back(label + name);
-        }
-    } while (FindNextFileA(find, &found));
-    FindClose(find);
-}
-
 std::vector<std::string> Tree(const std::string &dir)
 {
     std::vector<std::string> out;
-    ListTree(dir, "", out);
+    sandbox::ListTree(dir, "", out, false);
     return out;
 }
 
