@@ -7,8 +7,8 @@
 
 #include "fs/file_ops.h"
 #include "payload/busy_cursor.h"
-#include "run/install_context.h"
-#include "run/module_info.h"
+#include "context/install_context.h"
+#include "context/module_info.h"
 #include "support/handles.h"
 #include "support/text.h"
 

@@ -8,7 +8,7 @@
 #include <string.h>
 
 #include "fs/path_probe.h"
-#include "run/install_context.h"
+#include "context/install_context.h"
 #include "support/handles.h"
 #include "support/text.h"
 

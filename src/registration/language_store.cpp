@@ -1,8 +1,8 @@
 #include "registration/language_store.h"
 
 #include "registration/language_list.h"
-#include "run/install_context.h"
-#include "run/module_info.h"
+#include "context/install_context.h"
+#include "context/module_info.h"
 #include "support/registry_text.h"
 #include "support/text.h"
 

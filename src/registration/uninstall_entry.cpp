@@ -7,7 +7,7 @@
 #include <objbase.h>
 
 #include "fs/path_probe.h"
-#include "run/install_context.h"
+#include "context/install_context.h"
 #include "support/error_box.h"
 #include "support/handles.h"
 #include "support/registry_text.h"

@@ -2,11 +2,12 @@
 
 #include <windows.h>
 
-#include "run/install_context.h"
-
 namespace {
 bool gErrorBoxShown = false;
-}
+const char *gCaption = "";
+}  // namespace
+
+void SetErrorBoxCaption(const char *caption) { gCaption = caption; }
 
 void ShowErrorBoxStyled(const char *text, const char *caption, unsigned style)
 {
@@ -14,10 +15,7 @@ void ShowErrorBoxStyled(const char *text, const char *caption, unsigned style)
     MessageBoxA(nullptr, text, caption, style);
 }
 
-void ShowErrorBox(const char *text)
-{
-    ShowErrorBoxStyled(text, Install().Title, MB_SYSTEMMODAL | MB_ICONERROR);
-}
+void ShowErrorBox(const char *text) { ShowErrorBoxStyled(text, gCaption, MB_SYSTEMMODAL | MB_ICONERROR); }
 
 bool ErrorBoxShown() { return gErrorBoxShown; }
 void ResetErrorBoxShown() { gErrorBoxShown = false; }

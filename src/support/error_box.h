@@ -2,7 +2,11 @@
 // silent caller learns from the exit code what a person would have read.
 #pragma once
 
-// MessageBoxA without owner, the run's Title as caption, system-modal error.
+// The caption of ShowErrorBox: the run's Title, a buffer the caller keeps
+// alive for the run (the context registers its own).
+void SetErrorBoxCaption(const char *caption);
+
+// MessageBoxA without owner, the registered caption, system-modal error.
 void ShowErrorBox(const char *text);
 
 // MessageBoxA without owner, own caption and style, for the one box that

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "run/install_context.h"
+#include "context/install_context.h"
 #include "support/handles.h"
 #include "support/text.h"
 

@@ -4,7 +4,7 @@
 
 #include <shellapi.h>
 
-#include "run/install_context.h"
+#include "context/install_context.h"
 #include "support/text.h"
 
 namespace {

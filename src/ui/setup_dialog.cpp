@@ -2,7 +2,7 @@
 // its three controls into Unicode windows when the message library asks.
 #include "ui/setup_dialog.h"
 
-#include "run/install_context.h"
+#include "context/install_context.h"
 #include "support/text.h"
 #include "ui/message_library.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "payload/deploy_files.h"
-#include "run/install_context.h"
+#include "context/install_context.h"
 #include "sandbox.h"
 #include "support/text.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "registration/language_registration.h"
-#include "run/install_context.h"
+#include "context/install_context.h"
 #include "sandbox.h"
 #include "support/text.h"
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "registration/uninstall_entry.h"
-#include "run/install_context.h"
+#include "context/install_context.h"
 #include "sandbox.h"
 #include "support/error_box.h"
 #include "support/text.h"

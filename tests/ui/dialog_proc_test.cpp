@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "run/install_context.h"
+#include "context/install_context.h"
 #include "testbed.h"
 #include "ui/message_library.h"
 #include "ui/setup_dialog.h"

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "run/install_context.h"
+#include "context/install_context.h"
 #include "sandbox.h"
 #include "support/text.h"
 #include "testbed.h"

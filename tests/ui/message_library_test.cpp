@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "run/install_context.h"
+#include "context/install_context.h"
 #include "sandbox.h"
 #include "ui/message_library.h"
 

@@ -1,9 +1,9 @@
-#include "run/module_info.h"
+#include "context/module_info.h"
 
 #include <windows.h>
 
 #include "fs/path_probe.h"
-#include "run/install_context.h"
+#include "context/install_context.h"
 #include "support/text.h"
 
 void ReadModuleKey(const char *key, const char *fallback, char *buffer, size_t capacity)

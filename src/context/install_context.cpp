@@ -1,9 +1,10 @@
-#include "run/install_context.h"
+#include "context/install_context.h"
 
 #include <windows.h>
 
 #include "fs/file_ops.h"
 #include "fs/path_probe.h"
+#include "support/error_box.h"
 #include "support/handles.h"
 #include "support/registry_text.h"
 
@@ -101,6 +102,7 @@ void ResetInstallContext()
     gInstall = InstallContext{};
     gInstall.Silent = true;
     gInstall.FirstShow = true;
+    SetErrorBoxCaption(gInstall.Title);
 }
 
 bool WindowsDirectory(char *buffer)

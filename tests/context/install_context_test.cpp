@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "run/install_context.h"
-#include "run/module_info.h"
+#include "context/install_context.h"
+#include "context/module_info.h"
 #include "sandbox.h"
 #include "testbed.h"
 
