@@ -35,8 +35,15 @@ bool RunUnix(std::string command, const std::string &path, bool exists)
     PROCESS_INFORMATION process{};
     if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return false;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    // Wine starts a Unix program outside the Windows process table and gives
+    // back no process handle; the thread handle then holds a stray number
+    // that, in a 32-bit process, is the handle of our own cached
+    // HKEY_LOCAL_MACHINE. Closing it would make every later registry call of
+    // this process fail. Close the pair only when they are real.
+    if (process.hProcess) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
     auto present = [&] { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; };
     for (int i = 0; i < 100 && present() != exists; ++i) Sleep(20);
     return present() == exists;
