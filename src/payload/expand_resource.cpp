@@ -23,8 +23,6 @@ struct ResourceTraits {
 };
 using OwnedResource = Owned<ResourceTraits>;
 
-using UnZipFn = int(WINAPI *)(const char *);
-
 // The resource's bytes, written to archivePath at exactly their length. The
 // owners are declared so that they go in the order view, mapping, file,
 // resource, on every path.

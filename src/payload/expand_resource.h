@@ -2,6 +2,11 @@
 // product's unpacker library unpack it beside itself.
 #pragma once
 
+#include <windows.h>
+
+// The unpacker library's one entry point, as the product defines it.
+using UnZipFn = int(WINAPI *)(const char *archivePath);
+
 // True when the archive file was written and UnZip returned 0. archivePath
 // must contain a backslash; the current directory is moved away from the
 // archive's directory before returning, whatever the outcome.

@@ -10,6 +10,7 @@
 #include "payload/expand_resource.h"
 #include "context/install_context.h"
 #include "sandbox.h"
+#include "testbed.h"
 #include "support/text.h"
 
 namespace {
@@ -171,6 +172,22 @@ TEST_F(ExpandResourceTest, AProductAtADriveRootStillLeavesTheWorkDir)
     CopyText(Install().ProductDir, kPathCapacity, "C:\\");
     EXPECT_FALSE(Expand()) << "no unzip.dll at C:\\";
     EXPECT_EQ(CurrentDirectory(), "C:\\");
+}
+
+}  // namespace
+
+namespace {
+
+// The product's UnZip, called through the program's own pointer type, must
+// leave the stack as it found it; a 32-bit convention slip shows nowhere else.
+TEST_F(ExpandResourceTest, UnZipIsCalledWithItsOwnConvention)
+{
+    HMODULE library = LoadLibraryA((std::string(sandbox::kProductDir) + "unzip.dll").c_str());
+    ASSERT_NE(library, nullptr);
+    auto unzip = reinterpret_cast<UnZipFn>(reinterpret_cast<void (*)()>(GetProcAddress(library, "UnZip")));
+    ASSERT_NE(unzip, nullptr);
+    EXPECT_EQ(testbed::StackDrift(unzip, "C:\\no-such-archive.zip"), 0);
+    FreeLibrary(library);
 }
 
 }  // namespace

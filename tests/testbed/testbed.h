@@ -66,4 +66,27 @@ private:
     std::vector<WindowSeen> seen_;
 };
 
+// How far the stack pointer moved across one call of fn through its declared
+// type: 0 when the type's calling convention is the one the callee really
+// follows. A 32-bit build alone can get this wrong (a __stdcall callee pops
+// its arguments, a __cdecl one leaves them); the frame pointer of every
+// caller hides the slip, so nothing else in a run would show it. On x86_64
+// there is one convention and the answer is always 0.
+namespace detail {
+inline volatile uintptr_t gStackBefore, gStackAfter;  // not on the stack being measured
+}
+template <typename Fn, typename... Args>
+__attribute__((noinline, optimize("no-omit-frame-pointer"))) long StackDrift(Fn fn, Args... args)
+{
+#if defined(__i386__)
+    asm volatile("movl %%esp, %0" : "=m"(detail::gStackBefore)::"memory");
+    fn(args...);
+    asm volatile("movl %%esp, %0" : "=m"(detail::gStackAfter)::"memory");
+    return static_cast<long>(detail::gStackAfter - detail::gStackBefore);
+#else
+    fn(args...);
+    return 0;
+#endif
+}
+
 }  // namespace testbed

@@ -9,6 +9,7 @@
 
 #include "context/install_context.h"
 #include "sandbox.h"
+#include "testbed.h"
 #include "ui/message_library.h"
 
 namespace {
@@ -116,6 +117,23 @@ TEST_F(MessageLibraryTest, UnknownProductDirLoadsNothing)
     EXPECT_EQ(Handles().MessageLibrary, nullptr);
     EXPECT_EQ(GetModuleHandleA("q3msg.dll"), nullptr);
     EXPECT_NE(Handles().DialogFont, nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// The two entry points the program calls, through the program's own pointer
+// types: each must leave the stack as it found it. A 32-bit convention slip
+// is hidden by the callers' frame pointers and shows nowhere else.
+TEST_F(MessageLibraryTest, TheCalledEntriesKeepTheirConvention)
+{
+    ASSERT_TRUE(BindMessageLibrary());
+    const MessageLibraryEntries &entries = MessageLibrary();
+    ASSERT_NE(entries.GetLangParamN, nullptr);
+    ASSERT_NE(entries.SetDlgItemTextN, nullptr);
+    EXPECT_EQ(testbed::StackDrift(entries.GetLangParamN, 0, 0, 0), 0) << "GetLangParamN";
+    EXPECT_EQ(testbed::StackDrift(entries.SetDlgItemTextN, HWND{}, 0, 0, 0), 0) << "SetDlgItemTextN";
 }
 
 }  // namespace
