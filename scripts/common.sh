@@ -44,4 +44,13 @@ build_all() {
   configure_and_build "$root/build/win64" x86_64 ON
 }
 
+# One line saying which build a script runs, and how.
+describe_testbed() {
+  case $(i386_mode) in
+    native) echo "(the shipped i686 program, under 32-bit Wine)" ;;
+    qemu) echo "(the shipped i686 program, under 32-bit Wine emulated by qemu-i386: timings are the emulator's)" ;;
+    none) echo "(this machine runs no i386 code: the x86_64 build of the same sources, under 64-bit Wine)" ;;
+  esac
+}
+
 xvfb() { xvfb-run -a -s "-ac -screen 0 1024x768x24" "$@"; }
