@@ -184,22 +184,25 @@ TEST_F(Unattended, ALogThatCannotBeWrittenChangesNothing)
     EXPECT_EQ(sandbox::ReadFileBytes(LogPath()), "read-only");
 }
 
-// /noboxes does nothing in an interactive run: the dialog still asks.
-TEST_F(Unattended, AnInteractiveRunIgnoresNoBoxesAndLogs)
+// /noboxes does nothing in an interactive run: a person is there to answer.
+TEST_F(Unattended, AnInteractiveRunStillShowsItsBoxes)
 {
-    std::vector<std::string> dialogs;
-    testbed::RunResult run = testbed::RunSetup(Options(), 60000, [&](HWND window, const testbed::WindowSeen &seen) {
-        dialogs.push_back(seen.caption);
-        SendMessageA(GetDlgItem(window, IDCANCEL), BM_CLICK, 0, 0);
+    DeleteFileA((std::string(sandbox::kProductDir) + "unzip.dll").c_str());
+    std::vector<std::string> seen;
+    testbed::RunResult run = testbed::RunSetup(Options(), 60000, [&](HWND window, const testbed::WindowSeen &w) {
+        seen.push_back(w.text.empty() ? w.caption : w.text);
+        // Start in the first dialog; OK in the box and the closing dialog.
+        SendMessageA(GetDlgItem(window, seen.size() == 1 ? IDOK : IDCANCEL), BM_CLICK, 0, 0);
+        if (!w.text.empty()) testbed::CloseWindowPolitely(window);
         return true;
     });
-    EXPECT_EQ(run.exitCode, 0u);
-    ASSERT_EQ(dialogs.size(), 1u);
-    EXPECT_EQ(dialogs[0], "German Dictionary Setup");
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_EQ(seen, (std::vector<std::string>{"German Dictionary Setup", "ExpandResource error.",
+                                              "German Dictionary Setup"}));
     EXPECT_EQ(FirstMissingInOrder(sandbox::ReadFileBytes(LogPath()),
                                   {"mode: interactive install", "/noboxes ignored: interactive run",
-                                   "message library " + std::string(sandbox::kProductDir) + "q3msg.dll loaded",
-                                   "setup dialog: Cancel", "end: exit code 0 after "}),
+                                   "setup dialog: Start", "box shown: caption \"Quorin German Dictionary\"",
+                                   "box closed", "end: exit code 1 after "}),
               "");
 }
 
