@@ -60,9 +60,9 @@ void ReadOptionsPaths(InstallContext &context)
         LogEvent("context: DicPath missing or unusable");
 }
 
-// Names the first directory of the context that is missing, as the log's
+// True for an existing directory; anything else is named in the log, as its
 // answer to why no stage ran.
-bool IsDirectoryLogged(const char *what, const char *path)
+bool CheckDirectory(const char *what, const char *path)
 {
     if (ProbePath(path) == kProbeDirectory) return true;
     LogEvent("context: %s \"%s\" is not an existing directory", what, path);
@@ -206,9 +206,9 @@ bool LoadInstallContext()
     LogEvent("context: module \"%s\" (\"%s\"), quorin.inf in use: %s", context.ModuleName,
              context.ModuleAppName, context.ModuleInfoPath);
     if (!identified) LogEvent("context: own path over 127 characters");
-    return identified && workDirUsable && IsDirectoryLogged("product directory", context.ProductDir) &&
-           IsDirectoryLogged("dictionary directory", context.DictionaryDir) &&
-           IsDirectoryLogged("work directory", context.WorkDir);
+    return identified && workDirUsable && CheckDirectory("product directory", context.ProductDir) &&
+           CheckDirectory("dictionary directory", context.DictionaryDir) &&
+           CheckDirectory("work directory", context.WorkDir);
 }
 
 bool LocateProductDir(char *buffer)

@@ -41,7 +41,8 @@ void Ignore(RunOptions *options, const char *word, const char *reason)
 }
 
 // One word, its quotes removed, into word (capacity bytes); the reason it
-// is malformed, or nullptr.
+// is malformed, or nullptr. A quote anywhere in the word opens or closes a
+// part in which blanks do not end it.
 const char *ReadWord(const char *commandLine, size_t start, size_t end, size_t *wordEnd, char *word,
                      size_t capacity)
 {
