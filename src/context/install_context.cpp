@@ -7,6 +7,7 @@
 #include "support/error_box.h"
 #include "support/handles.h"
 #include "support/registry_text.h"
+#include "support/run_log.h"
 
 namespace {
 
@@ -36,20 +37,36 @@ bool ReadDirectoryValue(HKEY key, const char *name, char *buffer, size_t room)
 void ReadOptionsPaths(InstallContext &context)
 {
     OwnedKey options;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kOptionsKey, 0, KEY_QUERY_VALUE, options.Receive()) != ERROR_SUCCESS)
+    LONG opened = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kOptionsKey, 0, KEY_QUERY_VALUE, options.Receive());
+    if (opened != ERROR_SUCCESS) {
+        LogEvent("context: HKLM\\%s not opened: error %ld", kOptionsKey, opened);
         return;
+    }
 
     if (ReadDirectoryValue(options.Get(), "DefaultPath", context.ProductDir, kLongestProductName)) {
         // "RemotePath" is then not read, even when this directory is missing.
     } else if (ReadDirectoryValue(options.Get(), "RemotePath", context.ProductDir, kLongestProductName)) {
         CopyText(context.DictionaryDir, kPathCapacity, context.ProductDir);
         AppendText(context.DictionaryDir, kPathCapacity, "diction\\");
+    } else {
+        LogEvent("context: no usable DefaultPath or RemotePath");
     }
     if (context.ProductDir[0] != '\0') {
         CopyText(context.ConfigPath, kPathCapacity, context.ProductDir);
         AppendText(context.ConfigPath, kPathCapacity, "quorin.cfg");
     }
-    if (context.DictionaryDir[0] == '\0') ReadDirectoryValue(options.Get(), "DicPath", context.DictionaryDir, 0);
+    if (context.DictionaryDir[0] == '\0' &&
+        !ReadDirectoryValue(options.Get(), "DicPath", context.DictionaryDir, 0))
+        LogEvent("context: DicPath missing or unusable");
+}
+
+// True for an existing directory; anything else is named in the log, as its
+// answer to why no stage ran.
+bool CheckDirectory(const char *what, const char *path)
+{
+    if (ProbePath(path) == kProbeDirectory) return true;
+    LogEvent("context: %s \"%s\" is not an existing directory", what, path);
+    return false;
 }
 
 // Picks the module information file: the temporary copy wins, even empty.
@@ -87,7 +104,10 @@ bool PrepareWorkDir(InstallContext &context)
         context.WorkDir[0] = '\0';
         return false;
     }
-    if (IsLink(context.WorkDir)) return false;
+    if (IsLink(context.WorkDir)) {
+        LogEvent("context: work directory %s is a link, not used", context.WorkDir);
+        return false;
+    }
     if (ProbePath(context.WorkDir) != kProbeDirectory) EnsureDirectoryTree(context.WorkDir);
     return true;
 }
@@ -181,8 +201,14 @@ bool LoadInstallContext()
     ChooseModuleInfoPath(context);
     bool workDirUsable = PrepareWorkDir(context);
 
-    return identified && workDirUsable && ProbePath(context.ProductDir) == kProbeDirectory &&
-           ProbePath(context.DictionaryDir) == kProbeDirectory && ProbePath(context.WorkDir) == kProbeDirectory;
+    LogEvent("context: product %s, dictionary %s, work %s", context.ProductDir, context.DictionaryDir,
+             context.WorkDir);
+    LogEvent("context: module \"%s\" (\"%s\"), quorin.inf in use: %s", context.ModuleName,
+             context.ModuleAppName, context.ModuleInfoPath);
+    if (!identified) LogEvent("context: own path over 127 characters");
+    return identified && workDirUsable && CheckDirectory("product directory", context.ProductDir) &&
+           CheckDirectory("dictionary directory", context.DictionaryDir) &&
+           CheckDirectory("work directory", context.WorkDir);
 }
 
 bool LocateProductDir(char *buffer)

@@ -4,6 +4,7 @@
 
 #include "fs/path_probe.h"
 #include "context/install_context.h"
+#include "support/logged_writes.h"
 #include "support/text.h"
 
 void ReadModuleKey(const char *key, const char *fallback, char *buffer, size_t capacity)
@@ -23,11 +24,11 @@ void MarkInstallState(InstallKind kind)
     // Both paths are built in ModuleInfoPath, which names the product's copy
     // afterwards; an empty or missing copy is never written (nor created).
     if (TemporaryModuleInfoPath(context.ModuleInfoPath) && ProbePath(context.ModuleInfoPath) > 0)
-        WritePrivateProfileStringA(context.ModuleName, "Install", flag, context.ModuleInfoPath);
+        WriteProfileText(context.ModuleName, "Install", flag, context.ModuleInfoPath);
 
     context.ModuleInfoPath[0] = '\0';
     if (CopyText(context.ModuleInfoPath, kPathCapacity, context.ProductDir) &&
         AppendText(context.ModuleInfoPath, kPathCapacity, "quorin.inf") && context.ProductDir[0] != '\0' &&
         ProbePath(context.ModuleInfoPath) > 0)
-        WritePrivateProfileStringA(context.ModuleName, "Install", flag, context.ModuleInfoPath);
+        WriteProfileText(context.ModuleName, "Install", flag, context.ModuleInfoPath);
 }

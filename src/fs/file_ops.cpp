@@ -6,6 +6,7 @@
 #include "fs/path_probe.h"
 #include "support/error_box.h"
 #include "support/handles.h"
+#include "support/run_log.h"
 #include "support/text.h"
 
 namespace {
@@ -28,13 +29,17 @@ bool CreateComponents(const char *path, size_t rootLength)
         while (path[end] != '\0' && path[end] != '\\') ++end;
         partial[end] = '\0';
         bool last = path[end] == '\0';
-        if (ProbePath(partial) != kProbeDirectory && !CreateDirectoryA(partial, nullptr)) {
-            DWORD error = GetLastError();
-            // Only the last component's failure matters: an earlier one may be
-            // a share or a directory that the walk cannot see but may enter.
-            if (last && error != ERROR_ALREADY_EXISTS) {
-                ShowDirectoryError(path, error);
-                return false;
+        if (ProbePath(partial) != kProbeDirectory) {
+            if (CreateDirectoryA(partial, nullptr)) {
+                LogEvent("created directory %s", partial);
+            } else {
+                DWORD error = GetLastError();
+                // Only the last component's failure matters: an earlier one may
+                // be a share or a directory that the walk cannot see but may enter.
+                if (last && error != ERROR_ALREADY_EXISTS) {
+                    ShowDirectoryError(path, error);
+                    return false;
+                }
             }
         }
         if (last) return true;
@@ -89,10 +94,18 @@ bool EnsureDirectoryTree(char *path)
 
 bool RemoveFile(const char *path)
 {
-    if (ProbePath(path) <= 0) return false;
+    if (ProbePath(path) <= 0) {
+        LogEvent("not deleted %s: missing or empty", path);
+        return false;
+    }
     DWORD attributes = GetFileAttributesA(path);
     if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
-    return DeleteFileA(path) != FALSE;
+    if (DeleteFileA(path)) {
+        LogEvent("deleted %s", path);
+        return true;
+    }
+    LogEvent("delete %s failed: error %lu", path, GetLastError());
+    return false;
 }
 
 void RemoveFiles(const char *pattern)

@@ -10,6 +10,7 @@
 #include "context/install_context.h"
 #include "context/module_info.h"
 #include "support/handles.h"
+#include "support/run_log.h"
 #include "support/text.h"
 
 namespace {
@@ -38,12 +39,21 @@ bool DeployOne(char *source, char *target, const char *name)
     // passed over: the paths would no longer name the file.
     if (AppendText(source, kPathCapacity, name) && AppendText(target, kPathCapacity, name)) {
         if (CopyNotNeeded(source, target)) {
+            LogEvent("kept %s: installed copy is newer", target);
             done = true;
         } else {
             const char *extension = FromLastDot(name);
             if (extension != nullptr && EqualsIgnoreAsciiCase(extension, ".qd"))
                 done = CopyFileA(source, target, FALSE) != FALSE;
+            if (done)
+                LogEvent("copied %s to %s", source, target);
+            else if (extension != nullptr && EqualsIgnoreAsciiCase(extension, ".qd"))
+                LogEvent("copy %s to %s failed: error %lu", source, target, GetLastError());
+            else
+                LogEvent("passed over %s: not a dictionary file", source);
         }
+    } else {
+        LogEvent("passed over %s: its path would be too long", name);
     }
     source[sourceLength] = '\0';
     target[targetLength] = '\0';
@@ -63,6 +73,7 @@ bool DeployWorkDirectory()
     if (!search) return false;
     CutAfterLastBackslash(source);
     if (!CopyText(target, sizeof target, DestinationDirectory())) return false;
+    LogEvent("dictionary files go to %s", target);
 
     bool result = false;
     do {

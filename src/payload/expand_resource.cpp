@@ -10,6 +10,7 @@
 #include "fs/path_probe.h"
 #include "context/install_context.h"
 #include "support/handles.h"
+#include "support/run_log.h"
 #include "support/text.h"
 
 namespace {
@@ -41,17 +42,24 @@ bool WriteArchive(unsigned short resourceId, const char *resourceType, const cha
 
     OwnedHandle file(
         CreateFileA(archivePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    if (!file) return false;
+    if (!file) {
+        LogEvent("archive %s not created: error %lu", archivePath, GetLastError());
+        return false;
+    }
 
     // CREATE_ALWAYS empties an older archive of the same name; the mapping's
     // size then gives the file exactly the resource's length.
     OwnedHandle mapping(CreateFileMappingA(file.Get(), nullptr, PAGE_READWRITE, 0, size, nullptr));
-    if (!mapping) return false;
+    if (!mapping) {
+        LogEvent("archive %s not mapped: error %lu", archivePath, GetLastError());
+        return false;
+    }
 
     OwnedView view(MapViewOfFile(mapping.Get(), FILE_MAP_WRITE, 0, 0, 0));
     if (!view) return false;
 
     memcpy(view.Get(), bytes, size);
+    LogEvent("wrote %s (%lu bytes)", archivePath, size);
     return true;
 }
 
@@ -93,11 +101,19 @@ bool UnpackArchive(const char *archivePath)
         return false;
 
     OwnedLibrary library(LoadLibraryA(libraryPath));
-    if (!library) return false;
+    if (!library) {
+        LogEvent("%s not loaded: error %lu", libraryPath, GetLastError());
+        return false;
+    }
     auto unzip =
         reinterpret_cast<UnZipFn>(reinterpret_cast<void (*)()>(GetProcAddress(library.Get(), "UnZip")));
-    if (unzip == nullptr) return false;
-    return unzip(archivePath) == 0;
+    if (unzip == nullptr) {
+        LogEvent("%s has no UnZip entry point", libraryPath);
+        return false;
+    }
+    int unzipped = unzip(archivePath);
+    LogEvent("UnZip of %s returned %d", archivePath, unzipped);
+    return unzipped == 0;
 }
 
 }  // namespace
@@ -116,7 +132,10 @@ bool ExpandResource(unsigned short resourceId, const char *resourceType, char *a
     // become current, the library is not run at all: it would otherwise
     // spill the payload into whatever directory the process stood in.
     bool result = false;
-    if (SetCurrentDirectoryA(directory)) result = UnpackArchive(archivePath);
+    if (SetCurrentDirectoryA(directory))
+        result = UnpackArchive(archivePath);
+    else
+        LogEvent("cannot enter %s: error %lu", directory, GetLastError());
     LeaveWorkDirectory(directory);
     return result;
 }

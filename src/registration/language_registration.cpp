@@ -4,6 +4,7 @@
 
 #include "registration/language_list.h"
 #include "registration/language_store.h"
+#include "support/logged_writes.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ void PublishLanguageList(HKEY options)
     for (unsigned number = 2;; ++number) {
         LanguageKeyName(keyName, number);
         if (!HoldsLanguageValue(options, keyName)) break;
-        RegDeleteValueA(options, keyName);
+        DeleteRegistryValue(options, keyName);
     }
 
     // One byte beyond the entry's capacity: a 259-character entry takes 261
@@ -53,8 +54,8 @@ void PublishLanguageList(HKEY options)
     for (unsigned number = 1; ReadLanguageEntry(number, entry); ++number) {
         size_t bytes = ToRegistryEntry(entry, sizeof entry);
         LanguageKeyName(keyName, number);
-        RegSetValueExA(options, keyName, 0, REG_BINARY, reinterpret_cast<const BYTE *>(entry),
-                       static_cast<DWORD>(bytes));
+        SetRegistryBytes(options, keyName, REG_BINARY, reinterpret_cast<const BYTE *>(entry),
+                         static_cast<DWORD>(bytes));
     }
 }
 

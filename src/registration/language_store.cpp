@@ -3,6 +3,7 @@
 #include "registration/language_list.h"
 #include "context/install_context.h"
 #include "context/module_info.h"
+#include "support/logged_writes.h"
 #include "support/registry_text.h"
 #include "support/text.h"
 
@@ -23,7 +24,7 @@ void ReadLetterList(char *list)
 
 void WriteLetterList(const char *list)
 {
-    WritePrivateProfileStringA(kLanguagesSection, kLetterListValue, list, Install().ConfigPath);
+    WriteProfileText(kLanguagesSection, kLetterListValue, list, Install().ConfigPath);
 }
 
 void LanguageKeyName(char *buffer, unsigned number)
@@ -44,7 +45,7 @@ void WriteLanguageEntry(unsigned number, const char *entry)
 {
     char keyName[kKeyNameCapacity];
     LanguageKeyName(keyName, number);
-    WritePrivateProfileStringA(kLanguagesSection, keyName, entry, Install().ConfigPath);
+    WriteProfileText(kLanguagesSection, keyName, entry, Install().ConfigPath);
 }
 
 bool OpenOptionsKey(OwnedKey &key)
@@ -54,8 +55,7 @@ bool OpenOptionsKey(OwnedKey &key)
 
 void WriteRegistryString(HKEY key, const char *name, const char *text)
 {
-    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text),
-                   static_cast<DWORD>(TextLength(text) + 1));
+    SetRegistryText(key, name, text);
 }
 
 bool ReadDirectionList(HKEY options, char *list)

@@ -10,7 +10,9 @@
 #include "context/install_context.h"
 #include "support/error_box.h"
 #include "support/handles.h"
+#include "support/logged_writes.h"
 #include "support/registry_text.h"
+#include "support/run_log.h"
 #include "support/text.h"
 
 namespace {
@@ -118,13 +120,21 @@ void MakeEntry(const char *folder)
         CopyText(copyPath, sizeof copyPath, entryDir) && AppendText(copyPath, sizeof copyPath, "\\") &&
         AppendText(copyPath, sizeof copyPath, ownName);
     if (!fits || !CreateDirectoryA(entryDir, nullptr)) {
+        if (fits) LogEvent("entry folder %s not created: error %lu", entryDir, GetLastError());
+        else LogEvent("entry folder in %s: path too long", folder);
         ShowErrorBox("CreateDirectory error.");
         return;
     }
+    LogEvent("created uninstall entry folder %s", entryDir);
 
-    WritePrivateProfileStringA(kEntrySection, "AppName", Install().ModuleAppName, iniPath);
-    WritePrivateProfileStringA(kEntrySection, "ExeName", ownName, iniPath);
-    if (!CopyFileA(ownPath, copyPath, FALSE)) ShowErrorBox("CopyFile error.");
+    WriteProfileText(kEntrySection, "AppName", Install().ModuleAppName, iniPath);
+    WriteProfileText(kEntrySection, "ExeName", ownName, iniPath);
+    if (CopyFileA(ownPath, copyPath, FALSE)) {
+        LogEvent("copied %s to %s", ownPath, copyPath);
+    } else {
+        LogEvent("copy %s to %s failed: error %lu", ownPath, copyPath, GetLastError());
+        ShowErrorBox("CopyFile error.");
+    }
 }
 
 } // namespace
@@ -132,7 +142,10 @@ void MakeEntry(const char *folder)
 void RegisterUninstallEntry()
 {
     char folder[kPathCapacity];
-    if (!FindProgramFilesDir(folder)) return;
+    if (!FindProgramFilesDir(folder)) {
+        LogEvent("no uninstall entry: no ProgramFilesDir");
+        return;
+    }
     if (!AppendBackslash(folder, sizeof folder) || !AppendText(folder, sizeof folder, kInstallShieldFolder))
         return;
 
@@ -142,8 +155,14 @@ void RegisterUninstallEntry()
     // search finds nothing and no entry is made.
     WIN32_FIND_DATAA found;
     OwnedFind search(FindFirstFileA(pattern, &found));
-    if (!search) return;
-    if (FindFiledEntry(search.Get(), found, folder)) return;
+    if (!search) {
+        LogEvent("no uninstall entry: %s is missing", folder);
+        return;
+    }
+    if (FindFiledEntry(search.Get(), found, folder)) {
+        LogEvent("uninstall entry already filed in %s%s", folder, found.cFileName);
+        return;
+    }
     search.Reset();
 
     MakeEntry(folder);

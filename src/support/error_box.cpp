@@ -2,17 +2,30 @@
 
 #include <windows.h>
 
+#include "support/run_log.h"
+
 namespace {
 bool gErrorBoxShown = false;
+bool gSuppressed = false;
 const char *gCaption = "";
 }  // namespace
 
 void SetErrorBoxCaption(const char *caption) { gCaption = caption; }
 
+void SuppressErrorBoxes(bool suppress) { gSuppressed = suppress; }
+
 void ShowErrorBoxStyled(const char *text, const char *caption, unsigned style)
 {
     gErrorBoxShown = true;
+    // Every box has only OK: a suppressed box is answered the way a click
+    // would have answered it, and the run goes on.
+    if (gSuppressed) {
+        LogEvent("box suppressed: caption \"%s\", text \"%s\"", caption, text);
+        return;
+    }
+    LogEvent("box shown: caption \"%s\", text \"%s\"", caption, text);
     MessageBoxA(nullptr, text, caption, style);
+    LogEvent("box closed");
 }
 
 void ShowErrorBox(const char *text) { ShowErrorBoxStyled(text, gCaption, MB_SYSTEMMODAL | MB_ICONERROR); }

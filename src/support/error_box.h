@@ -13,5 +13,9 @@ void ShowErrorBox(const char *text);
 // does not follow the run's convention.
 void ShowErrorBoxStyled(const char *text, const char *caption, unsigned style);
 
+// Unattended silent runs: boxes are not shown but written to the log, and
+// still count as shown for the exit code.
+void SuppressErrorBoxes(bool suppress);
+
 bool ErrorBoxShown();
 void ResetErrorBoxShown();

@@ -6,6 +6,7 @@
 
 #include "context/install_context.h"
 #include "support/handles.h"
+#include "support/run_log.h"
 #include "support/text.h"
 
 namespace {
@@ -35,8 +36,11 @@ void StartHost()
     PROCESS_INFORMATION created;
     ZeroMemory(&created, sizeof created);
     char commandLine[] = "no";  // CreateProcessA may write into its command line
-    if (!CreateProcessA(path, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &created))
+    if (!CreateProcessA(path, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &created)) {
+        LogEvent("host %s not started: error %lu", path, GetLastError());
         return;
+    }
+    LogEvent("host %s started", path);
 
     // Declared in this order so that the process handle closes first.
     OwnedHandle thread(created.hThread);
@@ -50,10 +54,16 @@ void StartHost()
 void RestartHost()
 {
     HWND host = FindWindowA(kHostClass, nullptr);
-    if (host == nullptr) return;
+    if (host == nullptr) {
+        LogEvent("host not running");
+        return;
+    }
 
     DWORD_PTR ignored = 0;
-    SendMessageTimeoutA(host, WM_COMMAND, kCloseCommand, 0, SMTO_ABORTIFHUNG, kCloseTimeoutMs, &ignored);
+    if (SendMessageTimeoutA(host, WM_COMMAND, kCloseCommand, 0, SMTO_ABORTIFHUNG, kCloseTimeoutMs, &ignored))
+        LogEvent("host told to close");
+    else
+        LogEvent("host did not answer: error %lu", GetLastError());
     PumpMessagesFor(kPumpMs);
     StartHost();
 }

@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include "context/install_context.h"
+#include "support/run_log.h"
 #include "support/text.h"
 
 namespace {
@@ -70,14 +71,21 @@ bool BindMessageLibrary()
     // host to take an icon from and no library to load by its full path.
     char path[kPathCapacity];
     LocateProductDir(path);
-    if (!IsFullPath(path) || !AppendText(path, sizeof path, "quorin.exe")) return false;
+    if (!IsFullPath(path) || !AppendText(path, sizeof path, "quorin.exe")) {
+        LogEvent("message library: no product directory found");
+        return false;
+    }
 
     handles.ProductIcon = TakeProductIcon(path);
 
     CutAfterLastBackslash(path);
     if (!AppendText(path, sizeof path, "q3msg.dll")) return false;
     handles.MessageLibrary = LoadLibraryA(path);
-    if (handles.MessageLibrary == nullptr) return false;
+    if (handles.MessageLibrary == nullptr) {
+        LogEvent("message library %s not loaded: error %lu", path, GetLastError());
+        return false;
+    }
+    LogEvent("message library %s loaded", path);
 
     HMODULE library = handles.MessageLibrary;
     gEntries.ShowMessageBoxN = GetProcAddress(library, "ShowMessageBoxN");

@@ -1,0 +1,161 @@
+#include "run/run_options.h"
+
+#include <windows.h>
+
+#include "context/install_context.h"
+#include "run/run_mode.h"
+#include "support/run_log.h"
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// The end of the program path: a quoted path runs to its closing quote,
+// anything else to the first blank, as the system splits a command line.
+size_t ProgramPathEnd(const char *commandLine)
+{
+    size_t at = 0;
+    if (commandLine[0] == '"') {
+        for (at = 1; commandLine[at] != '\0' && commandLine[at] != '"'; ++at) {
+        }
+        return commandLine[at] == '"' ? at + 1 : at;
+    }
+    while (commandLine[at] != '\0' && !IsBlank(commandLine[at])) ++at;
+    return at;
+}
+
+// Where the options end: before the tail's word in a silent run (its last
+// blank-separated word, "in", " un" or "/un"), at the end otherwise.
+size_t OptionsEnd(const char *commandLine, size_t optionsStart)
+{
+    size_t end = TextLength(commandLine);
+    if (IsSilentCommandLine(commandLine))
+        while (end > optionsStart && !IsBlank(commandLine[end - 1])) --end;
+    return end;
+}
+
+void Ignore(RunOptions *options, const char *word, const char *reason)
+{
+    LogEvent("option ignored (%s): %s", reason, word);
+    ++options->IgnoredCount;
+}
+
+// One word, its quotes removed, into word (capacity bytes); the reason it
+// is malformed, or nullptr. A quote anywhere in the word opens or closes a
+// part in which blanks do not end it.
+const char *ReadWord(const char *commandLine, size_t start, size_t end, size_t *wordEnd, char *word,
+                     size_t capacity)
+{
+    bool quoted = false;
+    bool fits = true;
+    size_t length = 0;
+    size_t at = start;
+    for (; at < end && (quoted || !IsBlank(commandLine[at])); ++at) {
+        if (commandLine[at] == '"') {
+            quoted = !quoted;
+        } else if (length + 1 < capacity) {
+            word[length++] = commandLine[at];
+        } else {
+            fits = false;
+        }
+    }
+    word[length] = '\0';
+    *wordEnd = at;
+    if (quoted) return "unterminated quote";
+    if (!fits) return "too long";
+    return nullptr;
+}
+
+void TakeWord(RunOptions *options, const char *word)
+{
+    constexpr size_t kLogPrefixLength = 5;  // "/log="
+    if (StartsWithIgnoreAsciiCase(word, "/log=")) {
+        const char *path = word + kLogPrefixLength;
+        if (path[0] == '\0')
+            Ignore(options, word, "empty path");
+        else if (options->LogPath[0] != '\0')
+            Ignore(options, word, "a log is already named");
+        else if (!CopyText(options->LogPath, kPathCapacity, path))
+            Ignore(options, word, "path too long");
+    } else if (EqualsIgnoreAsciiCase(word, "/noboxes")) {
+        options->NoBoxes = true;
+    } else {
+        Ignore(options, word, "unknown word");
+    }
+}
+
+}  // namespace
+
+void ParseRunOptions(const char *commandLine, RunOptions *options)
+{
+    options->LogPath[0] = '\0';
+    options->NoBoxes = false;
+    options->IgnoredCount = 0;
+
+    size_t at = ProgramPathEnd(commandLine);
+    size_t end = OptionsEnd(commandLine, at);
+    // "/log=" and a path, and room to tell a path that is too long.
+    char word[kPathCapacity + 8];
+    while (at < end) {
+        if (IsBlank(commandLine[at])) {
+            ++at;
+            continue;
+        }
+        size_t wordEnd = at;
+        const char *malformed = ReadWord(commandLine, at, end, &wordEnd, word, sizeof word);
+        if (malformed != nullptr)
+            Ignore(options, word, malformed);
+        else
+            TakeWord(options, word);
+        at = wordEnd;
+    }
+}
+
+namespace {
+
+// The fixed part of a version resource follows its header and the UTF-16
+// key "VS_VERSION_INFO" with its terminator, aligned to four bytes.
+constexpr size_t kFixedVersionOffset = 40;
+constexpr DWORD kFixedVersionSignature = 0xFEEF04BD;
+
+// The program's own file version into version; all zero when its resource
+// lacks one.
+void ProgramVersion(VS_FIXEDFILEINFO *version)
+{
+    ZeroMemory(version, sizeof *version);
+    HINSTANCE instance = Handles().Instance;
+    HRSRC found = FindResourceA(instance, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(16));  // RT_VERSION
+    if (found == nullptr || SizeofResource(instance, found) < kFixedVersionOffset + sizeof *version) return;
+    HGLOBAL resource = LoadResource(instance, found);
+    const BYTE *bytes = static_cast<const BYTE *>(LockResource(resource));
+    if (bytes != nullptr) CopyMemory(version, bytes + kFixedVersionOffset, sizeof *version);
+    FreeResource(resource);  // does nothing on Win32; released all the same
+    if (version->dwSignature != kFixedVersionSignature) ZeroMemory(version, sizeof *version);
+}
+
+}  // namespace
+
+void LogRunStart(const char *commandLine, const RunOptions &options)
+{
+    if (!RunLogOpen()) return;
+    char own[kPathCapacity];
+    DWORD length = GetModuleFileNameA(Handles().Instance, own, sizeof own);
+    if (length == 0 || length >= sizeof own) length = 0;
+    own[length] = '\0';
+    VS_FIXEDFILEINFO version;
+    ProgramVersion(&version);
+    LogEvent("start: %s, version %u.%u.%u.%u", own, HIWORD(version.dwFileVersionMS),
+             LOWORD(version.dwFileVersionMS), HIWORD(version.dwFileVersionLS), LOWORD(version.dwFileVersionLS));
+    LogEvent("command line: %s", commandLine);
+    bool silent = IsSilentCommandLine(commandLine);
+    LogEvent("mode: %s", !silent                                 ? "interactive install"
+                         : IsRemovalCommandLine(commandLine) ? "silent removal"
+                                                             : "silent install");
+    if (options.NoBoxes)
+        LogEvent(silent ? "boxes suppressed"
+                        : "/noboxes ignored: interactive run");
+    // The options were read before the log was open; read again, they name
+    // the words they ignore.
+    RunOptions again;
+    ParseRunOptions(commandLine, &again);
+}

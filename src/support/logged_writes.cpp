@@ -1,0 +1,96 @@
+#include "support/logged_writes.h"
+
+#include "support/run_log.h"
+#include "support/text.h"
+
+namespace {
+
+// Longer than any value the program writes (a registry entry is at most 261
+// bytes), with room for the quotes around it.
+constexpr DWORD kShownCapacity = 300;
+
+// A value in quotes for the log; zero bytes inside it (the language entries
+// keep their spaces as zeros) come out as spaces, trailing ones not at all.
+void ShowBytes(char *shown, const BYTE *data, DWORD size)
+{
+    while (size > 0 && data[size - 1] == 0) --size;
+    if (size > kShownCapacity - 3) size = kShownCapacity - 3;
+    shown[0] = '"';
+    for (DWORD i = 0; i < size; ++i) shown[i + 1] = data[i] == 0 ? ' ' : static_cast<char>(data[i]);
+    shown[size + 1] = '"';
+    shown[size + 2] = '\0';
+}
+
+void ShowText(char *shown, const char *text)
+{
+    if (text == nullptr)
+        CopyText(shown, kShownCapacity, "(deleted)");
+    else
+        ShowBytes(shown, reinterpret_cast<const BYTE *>(text), static_cast<DWORD>(TextLength(text)));
+}
+
+void ShowOldRegistryValue(HKEY key, const char *name, char *shown)
+{
+    BYTE data[kShownCapacity];
+    DWORD size = sizeof data;
+    LONG status = RegQueryValueExA(key, name, nullptr, nullptr, data, &size);
+    if (status == ERROR_FILE_NOT_FOUND)
+        CopyText(shown, kShownCapacity, "(missing)");
+    else if (status != ERROR_SUCCESS)
+        CopyText(shown, kShownCapacity, "(unreadable)");
+    else
+        ShowBytes(shown, data, size);
+}
+
+// "registry NAME: OLD -> NEW", and the error when the change failed.
+void LogRegistryChange(const char *name, const char *old, const char *now, LONG status)
+{
+    if (status == ERROR_SUCCESS)
+        LogEvent("registry %s: %s -> %s", name, old, now);
+    else
+        LogEvent("registry %s: %s -> %s failed: error %ld", name, old, now, status);
+}
+
+}  // namespace
+
+BOOL WriteProfileText(const char *section, const char *key, const char *value, const char *path)
+{
+    if (!RunLogOpen()) return WritePrivateProfileStringA(section, key, value, path);
+    // A missing key reads as empty, as the program's own reads see it.
+    char shown[kShownCapacity];
+    GetPrivateProfileStringA(section, key, "", shown, sizeof shown, path);
+    char old[kShownCapacity];
+    ShowText(old, shown);
+
+    BOOL written = WritePrivateProfileStringA(section, key, value, path);
+    DWORD error = GetLastError();
+    ShowText(shown, value);
+    if (written)
+        LogEvent("ini %s [%s] %s: %s -> %s", path, section, key, old, shown);
+    else
+        LogEvent("ini %s [%s] %s: %s -> %s failed: error %lu", path, section, key, old, shown, error);
+    return written;
+}
+
+LONG SetRegistryText(HKEY key, const char *name, const char *text)
+{
+    return SetRegistryBytes(key, name, REG_SZ, reinterpret_cast<const BYTE *>(text),
+                            static_cast<DWORD>(TextLength(text) + 1));
+}
+
+LONG SetRegistryBytes(HKEY key, const char *name, DWORD type, const BYTE *data, DWORD size)
+{
+    bool logging = RunLogOpen();
+    char old[kShownCapacity];
+    if (logging) ShowOldRegistryValue(key, name, old);
+    LONG status = data != nullptr ? RegSetValueExA(key, name, 0, type, data, size) : RegDeleteValueA(key, name);
+    if (logging) {
+        char now[kShownCapacity];
+        if (data != nullptr)
+            ShowBytes(now, data, size);
+        else
+            CopyText(now, sizeof now, "(deleted)");
+        LogRegistryChange(name, old, now, status);
+    }
+    return status;
+}
