@@ -104,37 +104,48 @@ def deflate(data):
 
 
 def write_archive(path, entries):
-    """entries: (name, bytes) pairs, written deflated, in the given order."""
-    out = bytearray()
+    """entries: (name, bytes) pairs, written deflated, in the given order.
+
+    The pairs may come from a generator: each entry is written as soon as it
+    is packed, so a large module never holds more than one file in memory."""
     central = bytearray()
-    for name, data in entries:
-        encoded = name.encode("ascii")
-        packed = deflate(data)
-        crc = zlib.crc32(data) & 0xFFFFFFFF
-        offset = len(out)
-        out += struct.pack("<IHHHHHIIIHH", 0x04034B50, VERSION_NEEDED, LOCAL_FLAGS, 8,
-                           DOS_TIME, DOS_DATE, crc, len(packed), len(data), len(encoded), 0)
-        out += encoded
-        out += packed
-        central += struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, VERSION_MADE_BY,
-                               VERSION_NEEDED, CENTRAL_FLAGS, 8, DOS_TIME, DOS_DATE, crc,
-                               len(packed), len(data), len(encoded), 0, 0, 0, 0,
-                               ATTRIBUTE_ARCHIVE, offset)
-        central += encoded
-    directory_offset = len(out)
-    out += central
-    out += struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, len(entries), len(entries),
-                       len(central), directory_offset, 0)
-    with open(path, "wb") as f:
-        f.write(out)
-    return len(out)
+    count = 0
+    with open(path, "wb") as out:
+        for name, data in entries:
+            encoded = name.encode("ascii")
+            packed = deflate(data)
+            crc = zlib.crc32(data) & 0xFFFFFFFF
+            offset = out.tell()
+            out.write(struct.pack("<IHHHHHIIIHH", 0x04034B50, VERSION_NEEDED, LOCAL_FLAGS, 8,
+                                  DOS_TIME, DOS_DATE, crc, len(packed), len(data), len(encoded), 0))
+            out.write(encoded)
+            out.write(packed)
+            central += struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, VERSION_MADE_BY,
+                                   VERSION_NEEDED, CENTRAL_FLAGS, 8, DOS_TIME, DOS_DATE, crc,
+                                   len(packed), len(data), len(encoded), 0, 0, 0, 0,
+                                   ATTRIBUTE_ARCHIVE, offset)
+            central += encoded
+            count += 1
+        directory_offset = out.tell()
+        out.write(central)
+        out.write(struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, count, count,
+                              len(central), directory_offset, 0))
+        return out.tell()
+
+
+def standin_entries(seed, entries):
+    """Stand-in text for (name, size) pairs, the same for the same seed."""
+    prng = Prng(seed)
+    words = make_vocabulary(prng, 3000)
+    lines = make_lines(prng, words, 6000)
+    return [(name, make_text(prng, lines, size)) for name, size in entries]
+
+
+GERMAN_SEED = 0x5155_4F52  # one seed for the whole payload
 
 
 def payload_entries():
-    prng = Prng(0x5155_4F52)  # one seed for the whole payload
-    words = make_vocabulary(prng, 3000)
-    lines = make_lines(prng, words, 6000)
-    return [(name, make_text(prng, lines, size)) for name, size in PAYLOAD_ENTRIES]
+    return standin_entries(GERMAN_SEED, PAYLOAD_ENTRIES)
 
 
 def bench_entries():
