@@ -12,8 +12,10 @@ function(quorin_add_module target description resource_dir output_dir)
     DEPENDS ${tool} ${CMAKE_SOURCE_DIR}/res/make_payload.py ${CMAKE_SOURCE_DIR}/res/make_icons.py ${description}
     DEPFILE ${rc}.d
     COMMENT "Module ${description}")
+  # module.rc keeps its time when only the payload or the icon changed, so
+  # the resource object depends on those as well.
   set_source_files_properties(${rc} PROPERTIES GENERATED TRUE OBJECT_DEPENDS
-    "${CMAKE_SOURCE_DIR}/res/setup.rc;${CMAKE_SOURCE_DIR}/res/setup_dialog.rc;${CMAKE_SOURCE_DIR}/res/setup.manifest")
+    "${resource_dir}/quorin.zip;${resource_dir}/setup.ico;${CMAKE_SOURCE_DIR}/res/setup.rc;${CMAKE_SOURCE_DIR}/res/setup_dialog.rc;${CMAKE_SOURCE_DIR}/res/setup.manifest")
 
   add_executable(${target} WIN32 ${CMAKE_SOURCE_DIR}/src/run/main.cpp ${rc})
   set_target_properties(${target} PROPERTIES OUTPUT_NAME setup RUNTIME_OUTPUT_DIRECTORY ${output_dir})

@@ -30,9 +30,9 @@ VERSION_TEXT_LIMIT = 63
 DIALOG_TEXT_LIMIT = 255
 # Message ids of the product's message library are string-table ids.
 MESSAGE_ID_LIMIT = 65535
-# The unpacked file sits in the work folder and then in the product's
-# dictionary folder: both paths must stay well within 260 characters.
-FILE_NAME_LIMIT = 64
+# quorin.inf lists each file as "diction\NAME", and the removal reads those
+# values with a limit of 63 characters: a longer name would never be removed.
+FILE_NAME_LIMIT = 63 - len("diction\\")
 # The setup copies only ".qd" files out of the work folder.
 FILE_EXTENSION = ".qd"
 
@@ -66,7 +66,7 @@ class Description:
         parser = configparser.ConfigParser(interpolation=None, comment_prefixes=("#", ";"))
         parser.optionxform = str  # field names keep their case
         try:
-            with open(path, encoding="ascii") as f:
+            with open(path, encoding="utf-8") as f:
                 parser.read_file(f)
         except (OSError, UnicodeDecodeError, configparser.Error) as error:
             raise Refusal("%s: cannot be read as a description: %s" % (path, error))
