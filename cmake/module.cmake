@@ -1,4 +1,4 @@
-# quorin_add_module(TARGET DESCRIPTION RESOURCE_DIR OUTPUT_DIR)
+# quorin_add_module(TARGET DESCRIPTION RESOURCE_DIR OUTPUT_DIR [EXCLUDE_FROM_ALL])
 # Builds OUTPUT_DIR/setup.exe for the module that DESCRIPTION (modules/*.ini)
 # describes: res/make_module.py checks the description and writes module.rc,
 # quorin.zip and setup.ico into RESOURCE_DIR; the program's code is the same
@@ -17,7 +17,11 @@ function(quorin_add_module target description resource_dir output_dir)
   set_source_files_properties(${rc} PROPERTIES GENERATED TRUE OBJECT_DEPENDS
     "${resource_dir}/quorin.zip;${resource_dir}/setup.ico;${CMAKE_SOURCE_DIR}/res/setup.rc;${CMAKE_SOURCE_DIR}/res/setup_dialog.rc;${CMAKE_SOURCE_DIR}/res/setup.manifest")
 
-  add_executable(${target} WIN32 ${CMAKE_SOURCE_DIR}/src/run/main.cpp ${rc})
+  set(exclude "")
+  if(ARGC GREATER 4 AND ARGV4 STREQUAL "EXCLUDE_FROM_ALL")
+    set(exclude EXCLUDE_FROM_ALL)
+  endif()
+  add_executable(${target} WIN32 ${exclude} ${CMAKE_SOURCE_DIR}/src/run/main.cpp ${rc})
   set_target_properties(${target} PROPERTIES OUTPUT_NAME setup RUNTIME_OUTPUT_DIRECTORY ${output_dir})
   target_include_directories(${target} PRIVATE ${resource_dir} ${CMAKE_SOURCE_DIR}/res)
   target_compile_options(${target} PRIVATE ${QUORIN_LEAN_FLAGS})

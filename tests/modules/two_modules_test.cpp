@@ -128,8 +128,8 @@ TEST_P(TwoModules, RemovingOneLeavesTheOther)
         EXPECT_EQ(sandbox::ReadIni(config, "Languages", key.c_str()), names[i]) << key;
         EXPECT_EQ(Registry(key.c_str()), std::string(names[i]) + std::string(2, '\0')) << key;
     }
-    std::string next = sandbox::ReadIni(config, "Languages", "Language4");
-    EXPECT_TRUE(next == "<missing>" || next.empty()) << next;
+    EXPECT_EQ(sandbox::ReadIni(config, "Languages", "Language4"), "<missing>");
+    EXPECT_EQ(Registry("Language4"), "<missing>");
 
     for (const auto &[file, size] : kept.files)
         EXPECT_EQ(sandbox::ReadFileBytes(std::string(sandbox::kDictionaryDir) + file).size(), size) << file;
@@ -147,6 +147,17 @@ TEST_P(TwoModules, RemovingOneLeavesTheOther)
         EXPECT_EQ(sandbox::ReadFileBytes(entry + "setup.exe"), sandbox::ReadFileBytes(module->Program()))
             << module->name;
     }
+
+    // Installed again, the removed module joins the lists at their ends,
+    // without a second copy of any item, and reuses its uninstall entry.
+    std::string entry = UninstallEntry(removed.appName);
+    RunModule(removed, " in");
+    std::string again = remaining + removed.letter;
+    EXPECT_EQ(Registry("TranLangs"), again);
+    EXPECT_EQ(Registry("Directions"), Directions(again));
+    EXPECT_EQ(sandbox::ReadIni(config, "Languages", "Language3"), kept.name);
+    EXPECT_EQ(sandbox::ReadIni(config, "Languages", "Language4"), removed.name);
+    EXPECT_EQ(UninstallEntry(removed.appName), entry);
 }
 
 INSTANTIATE_TEST_SUITE_P(Orders, TwoModules,
