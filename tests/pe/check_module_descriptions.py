@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """A description one past any limit is refused, names the file, the field and
 the limit, and leaves nothing behind; the description at every limit
-(tests/modules/limits.ini) passes.
+(tests/modules/limits.ini) passes; a module built from a folder comes out
+the same whatever the files' times and the order the folder lists them in.
 
-    check_module_refusals.py
+    check_module_descriptions.py
 """
 import os
 import re
@@ -101,6 +102,27 @@ def run(args):
     return subprocess.run([sys.executable, TOOL] + args, capture_output=True, text=True)
 
 
+def check_reproducible(work):
+    """Two builds of the limits module, its files touched and re-created in
+    between, give the same archive and resource script."""
+    outputs = []
+    for attempt, mtime in enumerate((1_000_000_000, 1_700_000_000)):
+        case = os.path.join(work, "again%d" % attempt)
+        shutil.copytree(os.path.dirname(LIMITS), case)
+        folder = os.path.join(case, "limits")
+        names = sorted(os.listdir(folder), reverse=attempt == 1)
+        for name in names:  # re-created in another order: another directory order
+            data = open(os.path.join(folder, name), "rb").read()
+            os.remove(os.path.join(folder, name))
+            open(os.path.join(folder, name), "wb").write(data)
+            os.utime(os.path.join(folder, name), (mtime, mtime))
+        result = run([os.path.join(case, "limits.ini"), os.path.join(case, "out")])
+        if result.returncode != 0:
+            return ["the limits module did not build: " + result.stderr]
+        outputs.append([open(os.path.join(case, "out", f), "rb").read() for f in ("quorin.zip", "module.rc")])
+    return [] if outputs[0] == outputs[1] else ["two builds from one folder differ"]
+
+
 def main():
     failures = []
     text = open(LIMITS, encoding="ascii").read()
@@ -128,9 +150,10 @@ def main():
                 failures.append("%s: no line names %s, %s and %r:\n%s" % (what, description, named_field, limit, message))
             if os.path.exists(out):
                 failures.append("%s: something was written" % what)
+        failures += check_reproducible(work)
     for failure in failures:
         print("FAILED:", failure)
-    print("%d refusal cases, %d failed" % (len(CASES), len(failures)))
+    print("%d refusal cases and the folder build, %d failed" % (len(CASES), len(failures)))
     return 1 if failures else 0
 
 
