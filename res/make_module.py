@@ -292,6 +292,10 @@ def build(description, out_dir, depfile):
     write_if_changed(os.path.join(out_dir, "module.rc"), module_rc(description).encode("ascii"))
     if depfile:
         inputs = [description.path] + [s for _, s in description.payload if isinstance(s, str)]
+        # The folder itself too: a file added to it or taken out changes its time.
+        if description.parser.has_option("payload", "folder"):
+            inputs.append(os.path.join(os.path.dirname(description.path),
+                                       description.parser.get("payload", "folder").strip()))
         if description.parser.has_option("icon", "file"):
             inputs.append(os.path.join(os.path.dirname(description.path), description.parser.get("icon", "file").strip()))
         escaped = " ".join(os.path.abspath(p).replace(" ", "\\ ") for p in inputs)
