@@ -1,13 +1,12 @@
 #!/usr/bin/env python3
-"""Writes the module's payload archive, byte for byte the same on every run.
+"""Writes payload archives, byte for byte the same on every run, for
+make_module.py (a module's files or its stand-in text) and the bench:
 
-    make_payload.py OUT.zip          the German dictionary's five files
     make_payload.py --bench OUT.zip  64 files of about 1 MB each, for timing
 
-The dictionary data itself ships with the product; what the setup program
-carries here is stand-in text of the same names and sizes, made by a PRNG of
-our own so that the archive does not depend on Python's random module and
-compresses roughly as text does.
+Stand-in text has the names and sizes of a module's real files and is made by
+a PRNG of our own, so that an archive does not depend on Python's random
+module and compresses roughly as text does.
 
 The archive is written by hand rather than with zipfile, because the product's
 archives carry general-purpose flags 0x8002 in the local headers (bit 1, best
@@ -18,16 +17,6 @@ which zipfile cannot express.
 import struct
 import sys
 import zlib
-
-# The five entries, in archive order, with their unpacked sizes. "TG.QD" is
-# stored in upper case on purpose: the setup lower-cases names as it copies.
-PAYLOAD_ENTRIES = [
-    ("bg.qd", 27133),
-    ("gwg.qd", 1364),
-    ("mg.qd", 59577),
-    ("vg.qd", 950208),
-    ("TG.QD", 7486),
-]
 
 BENCH_FILES = 64
 BENCH_FILE_SIZE = 1 << 20
@@ -141,13 +130,6 @@ def standin_entries(seed, entries):
     return [(name, make_text(prng, lines, size)) for name, size in entries]
 
 
-GERMAN_SEED = 0x5155_4F52  # one seed for the whole payload
-
-
-def payload_entries():
-    return standin_entries(GERMAN_SEED, PAYLOAD_ENTRIES)
-
-
 def bench_entries():
     prng = Prng(0x4245_4E43)
     words = make_vocabulary(prng, 3000)
@@ -157,15 +139,10 @@ def bench_entries():
 
 
 def main(argv):
-    args = argv[1:]
-    bench = False
-    if args and args[0] == "--bench":
-        bench = True
-        args = args[1:]
-    if len(args) != 1:
-        sys.stderr.write("usage: make_payload.py [--bench] OUT.zip\n")
+    if len(argv) != 3 or argv[1] != "--bench":
+        sys.stderr.write("usage: make_payload.py --bench OUT.zip\n")
         return 2
-    write_archive(args[0], bench_entries() if bench else payload_entries())
+    write_archive(argv[2], bench_entries())
     return 0
 
 
