@@ -19,8 +19,15 @@ BLACK, MAROON, NAVY, GREY, SILVER, RED, YELLOW, BLUE, WHITE, TEAL = 0, 1, 4, 8, 
 CLEAR = None
 
 
-def dictionary(size):
-    """A closed book with a black, red and gold band across its cover."""
+# Colour names a module's description may use for its book's band.
+COLOURS = {"black": BLACK, "maroon": MAROON, "navy": NAVY, "grey": GREY, "silver": SILVER,
+           "red": RED, "yellow": YELLOW, "blue": BLUE, "white": WHITE, "teal": TEAL}
+GERMAN_BAND = (BLACK, RED, YELLOW)
+
+
+def dictionary(size, band=GERMAN_BAND):
+    """A closed book with a band of three colours across its cover (the
+    German module's is black, red and gold)."""
     s = size / 32.0
     pixels = [[CLEAR] * size for _ in range(size)]
     left, right = int(5 * s), int(27 * s)
@@ -34,7 +41,6 @@ def dictionary(size):
             else:
                 colour = BLUE
             pixels[y][x] = colour
-    band = [BLACK, RED, YELLOW]
     stripe = max(1, int(2 * s))
     for i, colour in enumerate(band):
         for y in range(int(12 * s) + i * stripe, int(12 * s) + (i + 1) * stripe):

@@ -1,13 +1,12 @@
 #!/usr/bin/env python3
-"""Writes the module's payload archive, byte for byte the same on every run.
+"""Writes payload archives, byte for byte the same on every run, for
+make_module.py (a module's files or its stand-in text) and the bench:
 
-    make_payload.py OUT.zip          the German dictionary's five files
     make_payload.py --bench OUT.zip  64 files of about 1 MB each, for timing
 
-The dictionary data itself ships with the product; what the setup program
-carries here is stand-in text of the same names and sizes, made by a PRNG of
-our own so that the archive does not depend on Python's random module and
-compresses roughly as text does.
+Stand-in text has the names and sizes of a module's real files and is made by
+a PRNG of our own, so that an archive does not depend on Python's random
+module and compresses roughly as text does.
 
 The archive is written by hand rather than with zipfile, because the product's
 archives carry general-purpose flags 0x8002 in the local headers (bit 1, best
@@ -18,16 +17,6 @@ which zipfile cannot express.
 import struct
 import sys
 import zlib
-
-# The five entries, in archive order, with their unpacked sizes. "TG.QD" is
-# stored in upper case on purpose: the setup lower-cases names as it copies.
-PAYLOAD_ENTRIES = [
-    ("bg.qd", 27133),
-    ("gwg.qd", 1364),
-    ("mg.qd", 59577),
-    ("vg.qd", 950208),
-    ("TG.QD", 7486),
-]
 
 BENCH_FILES = 64
 BENCH_FILE_SIZE = 1 << 20
@@ -104,37 +93,41 @@ def deflate(data):
 
 
 def write_archive(path, entries):
-    """entries: (name, bytes) pairs, written deflated, in the given order."""
-    out = bytearray()
+    """entries: (name, bytes) pairs, written deflated, in the given order.
+
+    The pairs may come from a generator: each entry is written as soon as it
+    is packed, so a large module never holds more than one file in memory."""
     central = bytearray()
-    for name, data in entries:
-        encoded = name.encode("ascii")
-        packed = deflate(data)
-        crc = zlib.crc32(data) & 0xFFFFFFFF
-        offset = len(out)
-        out += struct.pack("<IHHHHHIIIHH", 0x04034B50, VERSION_NEEDED, LOCAL_FLAGS, 8,
-                           DOS_TIME, DOS_DATE, crc, len(packed), len(data), len(encoded), 0)
-        out += encoded
-        out += packed
-        central += struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, VERSION_MADE_BY,
-                               VERSION_NEEDED, CENTRAL_FLAGS, 8, DOS_TIME, DOS_DATE, crc,
-                               len(packed), len(data), len(encoded), 0, 0, 0, 0,
-                               ATTRIBUTE_ARCHIVE, offset)
-        central += encoded
-    directory_offset = len(out)
-    out += central
-    out += struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, len(entries), len(entries),
-                       len(central), directory_offset, 0)
-    with open(path, "wb") as f:
-        f.write(out)
-    return len(out)
+    count = 0
+    with open(path, "wb") as out:
+        for name, data in entries:
+            encoded = name.encode("ascii")
+            packed = deflate(data)
+            crc = zlib.crc32(data) & 0xFFFFFFFF
+            offset = out.tell()
+            out.write(struct.pack("<IHHHHHIIIHH", 0x04034B50, VERSION_NEEDED, LOCAL_FLAGS, 8,
+                                  DOS_TIME, DOS_DATE, crc, len(packed), len(data), len(encoded), 0))
+            out.write(encoded)
+            out.write(packed)
+            central += struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, VERSION_MADE_BY,
+                                   VERSION_NEEDED, CENTRAL_FLAGS, 8, DOS_TIME, DOS_DATE, crc,
+                                   len(packed), len(data), len(encoded), 0, 0, 0, 0,
+                                   ATTRIBUTE_ARCHIVE, offset)
+            central += encoded
+            count += 1
+        directory_offset = out.tell()
+        out.write(central)
+        out.write(struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, count, count,
+                              len(central), directory_offset, 0))
+        return out.tell()
 
 
-def payload_entries():
-    prng = Prng(0x5155_4F52)  # one seed for the whole payload
+def standin_entries(seed, entries):
+    """Stand-in text for (name, size) pairs, the same for the same seed."""
+    prng = Prng(seed)
     words = make_vocabulary(prng, 3000)
     lines = make_lines(prng, words, 6000)
-    return [(name, make_text(prng, lines, size)) for name, size in PAYLOAD_ENTRIES]
+    return [(name, make_text(prng, lines, size)) for name, size in entries]
 
 
 def bench_entries():
@@ -146,15 +139,10 @@ def bench_entries():
 
 
 def main(argv):
-    args = argv[1:]
-    bench = False
-    if args and args[0] == "--bench":
-        bench = True
-        args = args[1:]
-    if len(args) != 1:
-        sys.stderr.write("usage: make_payload.py [--bench] OUT.zip\n")
+    if len(argv) != 3 or argv[1] != "--bench":
+        sys.stderr.write("usage: make_payload.py --bench OUT.zip\n")
         return 2
-    write_archive(args[0], bench_entries() if bench else payload_entries())
+    write_archive(argv[2], bench_entries())
     return 0
 
 

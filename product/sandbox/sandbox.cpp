@@ -11,6 +11,9 @@ const char kOptionsKey[] = "Software\\Brenmor Software\\Quorin\\Options";
 const char kModuleSection[] = "German Dictionary";
 const char kOtherSection[] = "French Dictionary";
 const char kAppName[] = "Quorin German Dictionary";
+const char kFrenchAppName[] = "Quorin French Dictionary";
+// The other module's uninstall entry, as the sandbox lays it out.
+const char kOtherEntry[] = "{0B1C2D3E-4F50-6172-8394-A5B6C7D8E9F0}";
 
 namespace {
 
@@ -314,11 +317,29 @@ void Provision()
 
     std::string installShield = InstallShieldDir();
     CreateDirectoryA(installShield.c_str(), nullptr);
-    std::string other = installShield + "{0B1C2D3E-4F50-6172-8394-A5B6C7D8E9F0}\\";
+    std::string other = installShield + kOtherEntry + "\\";
     CreateDirectoryA(other.c_str(), nullptr);
     WriteTextFile(other + "setup.ini", "[Startup]\r\nAppName=Quorin French Dictionary\r\nExeName=setup.exe\r\n");
 
     for (const char *standIn : {"unzip.dll", "q3msg.dll", "q3msg.ini", "quorin.exe"}) CopyStandIn(standIn);
+}
+
+void WriteModuleSection(const char *section, const char *title, const char *language, const char *letter,
+                        const std::vector<std::string> &files)
+{
+    // A section's keys end with an empty string, the whole with a second one.
+    std::string keys = std::string("TitleE=") + title + '\0' + "Language=" + language + '\0' + "Letter=" + letter + '\0';
+    for (size_t i = 0; i < files.size(); ++i)
+        keys += "mod" + std::to_string(i) + "=diction\\" + files[i] + '\0';
+    keys += std::string("Install=0") + '\0' + '\0';
+    WritePrivateProfileSectionA(section, keys.c_str(), ModuleInfoPath().c_str());
+}
+
+void ProvisionFrenchModule()
+{
+    WriteModuleSection(kOtherSection, kFrenchAppName, "French", "F", {"bf.qd", "fwf.qd", "mf.qd", "vf.qd"});
+    DeleteFileA((std::string(kDictionaryDir) + "bf.qd").c_str());
+    RemoveTree(InstallShieldDir() + kOtherEntry);
 }
 
 std::string Snapshot()

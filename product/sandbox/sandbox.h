@@ -39,6 +39,19 @@ std::string BinDir();             // folder of the running executable, with back
 void Provision();
 void Clean();
 
+// Writes a module's section into the product's quorin.inf, replacing what
+// the section held: TitleE, Language, Letter, mod0, mod1, ... as
+// "diction\" + each file name, and Install=0.
+void WriteModuleSection(const char *section, const char *title, const char *language, const char *letter,
+                        const std::vector<std::string> &files);
+
+// Lays out the product with the French module of modules/french.ini not yet
+// installed, beside the German one: after Provision, the other module's
+// section lists the French module's four files with Install=0, and that
+// module's installed file and uninstall entry are gone.
+void ProvisionFrenchModule();
+extern const char kFrenchAppName[];  // "Quorin French Dictionary"
+
 // The state a run can change, as sorted lines a person can read and a test
 // can compare: files under the product, the work and InstallShield folders
 // (name and size), every key of quorin.cfg and both quorin.inf copies, and

@@ -23,6 +23,7 @@ import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "res"))
+import make_module  # noqa: E402
 import make_payload  # noqa: E402
 
 STAMP = (2001, 2, 3, 4, 5, 6)
@@ -115,7 +116,8 @@ def main(argv):
     write_python(os.path.join(out, "py_stored.zip"), files, zipfile.ZIP_STORED)
     write_python(os.path.join(out, "py_stream.zip"), files, zipfile.ZIP_DEFLATED, stream=True)
 
-    make_payload.write_archive(os.path.join(out, "payload.zip"), make_payload.payload_entries())
+    german = make_module.Description(os.path.join(HERE, "..", "..", "modules", "german.ini"))
+    make_payload.write_archive(os.path.join(out, "payload.zip"), german.archive_entries())
     return 0
 
 

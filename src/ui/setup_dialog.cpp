@@ -4,6 +4,7 @@
 
 #include "context/install_context.h"
 #include "support/text.h"
+#include "ui/dialog_texts.h"
 #include "ui/message_library.h"
 
 namespace {
@@ -12,16 +13,7 @@ constexpr int kStartButton = IDOK;
 constexpr int kCancelButton = IDCANCEL;
 constexpr int kTextControl = 1000;
 
-constexpr int kInvitationMessage = 1289;
-constexpr int kStartMessage = 364;
-constexpr int kCancelMessage = 291;
-constexpr int kSuccessMessage = 1297;
-
 constexpr int kReadBackLimit = 128;
-
-constexpr const char *kCaption = "German Dictionary Setup";
-constexpr const char *kInvitation = "Click Start button to installation Quorin German Dictionary.";
-constexpr const char *kSuccess = "Quorin German Dictionary has been installed successfully.";
 
 // Both buttons share one saved procedure: they are of one class, so the
 // procedure returned for Cancel serves Start as well.
@@ -61,25 +53,25 @@ bool TextControlHoldsText(HWND dialog, char *scratch)
     return GetDlgItemTextA(dialog, kTextControl, scratch, kReadBackLimit) > 0 && scratch[0] != '\0';
 }
 
-void ShowConfirmationTexts(HWND dialog, char *scratch)
+void ShowConfirmationTexts(HWND dialog, const DialogTexts &texts, char *scratch)
 {
-    SetLibraryText(dialog, kTextControl, kInvitationMessage);
+    SetLibraryText(dialog, kTextControl, texts.InvitationMessage);
     if (TextControlHoldsText(dialog, scratch)) {
-        SetLibraryText(dialog, kStartButton, kStartMessage);
-        SetLibraryText(dialog, kCancelButton, kCancelMessage);
+        SetLibraryText(dialog, kStartButton, texts.StartMessage);
+        SetLibraryText(dialog, kCancelButton, texts.CancelMessage);
     } else {
         // Without the invitation the buttons keep their English captions, so
         // the dialog never mixes two languages.
-        SetDlgItemTextA(dialog, kTextControl, kInvitation);
+        SetDlgItemTextA(dialog, kTextControl, texts.Invitation);
     }
 }
 
-void ShowClosingTexts(HWND dialog, char *scratch)
+void ShowClosingTexts(HWND dialog, const DialogTexts &texts, char *scratch)
 {
     SendMessageA(dialog, DM_SETDEFID, kCancelButton, 0);
     ShowWindow(GetDlgItem(dialog, kStartButton), SW_HIDE);
-    SetLibraryText(dialog, kTextControl, kSuccessMessage);
-    if (!TextControlHoldsText(dialog, scratch)) SetDlgItemTextA(dialog, kTextControl, kSuccess);
+    SetLibraryText(dialog, kTextControl, texts.SuccessMessage);
+    if (!TextControlHoldsText(dialog, scratch)) SetDlgItemTextA(dialog, kTextControl, texts.Success);
     SetDlgItemTextA(dialog, kCancelButton, "OK");
 }
 
@@ -95,14 +87,18 @@ void InitDialog(HWND dialog)
     gSavedButtonProc = ReplaceProc(GetDlgItem(dialog, kStartButton), ForwardButtonProc);
     gSavedButtonProc = ReplaceProc(GetDlgItem(dialog, kCancelButton), ForwardButtonProc);
 
+    // The caption, the message ids and the English texts are the module's
+    // own, kept in the program file's resources.
+    DialogTexts texts;
+    LoadDialogTexts(handles.Instance, texts);
     char scratch[kPathCapacity];
-    SetWindowTextA(dialog, kCaption);
+    SetWindowTextA(dialog, texts.Caption);
     InstallContext &context = Install();
     if (context.FirstShow) {
         context.FirstShow = false;
-        ShowConfirmationTexts(dialog, scratch);
+        ShowConfirmationTexts(dialog, texts, scratch);
     } else {
-        ShowClosingTexts(dialog, scratch);
+        ShowClosingTexts(dialog, texts, scratch);
     }
 
     if (handles.ProductIcon != nullptr) {

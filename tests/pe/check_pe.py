@@ -4,8 +4,10 @@ link timestamp, importing only DLLs every Windows has, carrying exactly the
 resources the product relies on (version identity, setup dialog 105, icon
 group 103, the payload archive, the elevation manifest).
 
-usage: check_pe.py SETUP.EXE PAYLOAD.ZIP
+usage: check_pe.py SETUP.EXE PAYLOAD.ZIP [MODULE.ini]
+(without a description, the German module's identity is expected)
 """
+import configparser
 import struct
 import sys
 
@@ -156,8 +158,44 @@ def dialog_template(data):
                 point=point, face=face, items=items)
 
 
+def expected_module(description):
+    """Version strings and numbers, dialog texts and message ids: the German
+    module's unless a description file is given."""
+    if description is None:
+        return ({"FileDescription": "German Dictionary", "Comments": "Quorin German Dictionary",
+                 "ProductName": "Quorin", "FileVersion": "1.0", "ProductVersion": "3.0"},
+                (0x10000, 1, 0x10000, 1),
+                ["German Dictionary Setup", "Click Start button to installation Quorin German Dictionary.",
+                 "Quorin German Dictionary has been installed successfully."],
+                (1289, 364, 291, 1297))
+    parser = configparser.ConfigParser(interpolation=None)
+    parser.optionxform = str
+    parser.read(description)
+    version, dialog = parser["version"], parser["dialog"]
+    strings = {k: version[k] for k in ("FileDescription", "Comments", "ProductName", "FileVersion", "ProductVersion")}
+    numbers = []
+    for key in ("FileVersionNumber", "ProductVersionNumber"):
+        a, b, c, d = (int(p) for p in version[key].replace(".", ",").split(","))
+        numbers += [(a << 16) | b, (c << 16) | d]
+    texts = [dialog[k] for k in ("Caption", "Invitation", "Success")]
+    ids = tuple(int(dialog[k]) for k in ("InvitationMessage", "StartMessage", "CancelMessage", "SuccessMessage"))
+    return strings, tuple(numbers), texts, ids
+
+
+def string_table_block(block):
+    """The sixteen strings of one string table block."""
+    strings, at = [], 0
+    for _ in range(16):
+        length = u16(block, at)
+        strings.append(block[at + 2:at + 2 + 2 * length].decode("utf-16-le"))
+        at += 2 + 2 * length
+    return strings
+
+
 def main():
     exe, payload_path = sys.argv[1], sys.argv[2]
+    expected_strings, expected_numbers, expected_texts, expected_ids = expected_module(
+        sys.argv[3] if len(sys.argv) > 3 else None)
     data = open(exe, "rb").read()
     pe = Pe(data)
     check(pe.machine == 0x14C and pe.magic == 0x10B, "a 32-bit i386 program")
@@ -178,8 +216,7 @@ def main():
     if versions:
         block = versions[0]
         strings = version_strings(block)
-        for key, value in {"FileDescription": "German Dictionary", "Comments": "Quorin German Dictionary",
-                           "ProductName": "Quorin", "FileVersion": "1.0", "ProductVersion": "3.0"}.items():
+        for key, value in expected_strings.items():
             check(strings.get(key) == value, "version %s = %r, got %r" % (key, value, strings.get(key)))
         check(utf16("040904b0") in block and block.count(utf16("StringFileInfo")) == 1,
               "one string block 040904b0")
@@ -187,7 +224,7 @@ def main():
         check(b"\x09\x04\xb0\x04" in block[translation:translation + 40], "translation pair 0x0409, 0x04B0")
         fixed = block.index(struct.pack("<I", 0xFEEF04BD))
         fields = struct.unpack_from("<13I", block, fixed)
-        check(fields[2:6] == (0x10000, 1, 0x10000, 1), "file and product version 1.0.0.1")
+        check(fields[2:6] == expected_numbers, "file and product version numbers %s" % (fields[2:6],))
         check(fields[8] == 4 and fields[9] == 1, "a Windows application (VOS__WINDOWS32, VFT_APP)")
 
     dialog = res.get((5, 105, 0x409))
@@ -202,6 +239,15 @@ def main():
                     (0x80, 2, (153, 31, 50, 14), 0x50010000, 0, "Cancel"),
                     (0x82, 1000, (7, 7, 196, 18), 0x50020100, 0, "")]
         check(d["items"] == expected, "controls Start, Cancel, text: %s" % d["items"])
+
+    # The dialog's caption and English texts (string table entries 1 to 3,
+    # block 1) and the message library's ids (RCDATA 106).
+    table = res.get((6, 1, 0x409))
+    check(table is not None and string_table_block(table)[1:4] == expected_texts,
+          "dialog texts in string table entries 1 to 3")
+    ids = res.get((10, 106, 0x409))
+    check(ids is not None and len(ids) == 16 and struct.unpack("<4I", ids) == expected_ids,
+          "message ids %s in RCDATA 106" % (expected_ids,))
 
     group = res.get((14, 103, 0x409))
     check(group is not None, "icon group 103")

@@ -1,0 +1,30 @@
+# quorin_add_module(TARGET DESCRIPTION RESOURCE_DIR OUTPUT_DIR [EXCLUDE_FROM_ALL])
+# Builds OUTPUT_DIR/setup.exe for the module that DESCRIPTION (modules/*.ini)
+# describes: res/make_module.py checks the description and writes module.rc,
+# quorin.zip and setup.ico into RESOURCE_DIR; the program's code is the same
+# setup_core library for every module.
+function(quorin_add_module target description resource_dir output_dir)
+  set(tool ${CMAKE_SOURCE_DIR}/res/make_module.py)
+  set(rc ${resource_dir}/module.rc)
+  add_custom_command(OUTPUT ${rc}
+    BYPRODUCTS ${resource_dir}/quorin.zip ${resource_dir}/setup.ico
+    COMMAND ${Python3_EXECUTABLE} ${tool} ${description} ${resource_dir} --depfile ${rc}.d
+    DEPENDS ${tool} ${CMAKE_SOURCE_DIR}/res/make_payload.py ${CMAKE_SOURCE_DIR}/res/make_icons.py ${description}
+    DEPFILE ${rc}.d
+    COMMENT "Module ${description}")
+  # module.rc keeps its time when only the payload or the icon changed, so
+  # the resource object depends on those as well.
+  set_source_files_properties(${rc} PROPERTIES GENERATED TRUE OBJECT_DEPENDS
+    "${resource_dir}/quorin.zip;${resource_dir}/setup.ico;${CMAKE_SOURCE_DIR}/res/setup.rc;${CMAKE_SOURCE_DIR}/res/setup_dialog.rc;${CMAKE_SOURCE_DIR}/res/setup.manifest")
+
+  set(exclude "")
+  if(ARGC GREATER 4 AND ARGV4 STREQUAL "EXCLUDE_FROM_ALL")
+    set(exclude EXCLUDE_FROM_ALL)
+  endif()
+  add_executable(${target} WIN32 ${exclude} ${CMAKE_SOURCE_DIR}/src/run/main.cpp ${rc})
+  set_target_properties(${target} PROPERTIES OUTPUT_NAME setup RUNTIME_OUTPUT_DIRECTORY ${output_dir})
+  target_include_directories(${target} PRIVATE ${resource_dir} ${CMAKE_SOURCE_DIR}/res)
+  target_compile_options(${target} PRIVATE ${QUORIN_LEAN_FLAGS})
+  target_link_libraries(${target} PRIVATE setup_core)
+  target_link_options(${target} PRIVATE -nostartfiles)
+endfunction()

@@ -1,0 +1,330 @@
+#!/usr/bin/env python3
+"""Turns a module's description (modules/NAME.ini) into what its setup.exe
+is built from: module.rc (version resource, dialog texts, icon and payload
+entries), quorin.zip and setup.ico, all in one output folder.
+
+    make_module.py DESCRIPTION.ini OUT_DIR [--depfile FILE]
+    make_module.py --check DESCRIPTION.ini
+
+A description that breaks a limit is refused with one line per fault naming
+the file, the field and the limit, and nothing is written. The same
+description and payload always give the same bytes.
+"""
+
+import configparser
+import os
+import re
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import make_icons  # noqa: E402
+import make_payload  # noqa: E402
+
+# The program keeps the module's section name and uninstall entry name in
+# 32-byte fields; a longer name would be read as no name at all.
+NAME_LIMIT = 31
+# Product name and version texts: shown in the file's properties only.
+VERSION_TEXT_LIMIT = 63
+# The dialog's texts are loaded into 260-byte buffers; 255 leaves the
+# program room to tell a complete text from a cut one.
+DIALOG_TEXT_LIMIT = 255
+# Message ids of the product's message library are string-table ids.
+MESSAGE_ID_LIMIT = 65535
+# quorin.inf lists each file as "diction\NAME", and the removal reads those
+# values with a limit of 63 characters: a longer name would never be removed.
+FILE_NAME_LIMIT = 63 - len("diction\\")
+# The setup copies only ".qd" files out of the work folder.
+FILE_EXTENSION = ".qd"
+
+VERSION_STRINGS = ["FileDescription", "Comments", "ProductName", "FileVersion", "ProductVersion"]
+VERSION_NUMBERS = ["FileVersionNumber", "ProductVersionNumber"]
+DIALOG_TEXTS = ["Caption", "Invitation", "Success"]
+MESSAGE_IDS = ["InvitationMessage", "StartMessage", "CancelMessage", "SuccessMessage"]
+
+# Where the program finds its dialog texts: string table entries 1 to 3 and
+# the four message ids as 32-bit numbers in RCDATA 106.
+STRING_IDS = {"Caption": 1, "Invitation": 2, "Success": 3}
+MESSAGE_IDS_RESOURCE = 106
+
+PLAIN_NAME = re.compile(r"^[A-Za-z0-9_][A-Za-z0-9_.\-]*$")
+MODULE_NAME = re.compile(r"^[a-z0-9][a-z0-9_\-]*$")
+
+
+class Refusal(Exception):
+    pass
+
+
+class Description:
+    """The checked content of one description file."""
+
+    def __init__(self, path):
+        self.path = path
+        self.faults = []
+        self.name = os.path.splitext(os.path.basename(path))[0]
+        if not MODULE_NAME.match(self.name):
+            self.fault("(file name)", "a module name of lower-case letters, digits, '-' and '_'")
+        parser = configparser.ConfigParser(interpolation=None, comment_prefixes=("#", ";"))
+        parser.optionxform = str  # field names keep their case
+        try:
+            with open(path, encoding="utf-8") as f:
+                parser.read_file(f)
+        except (OSError, UnicodeDecodeError, configparser.Error) as error:
+            raise Refusal("%s: cannot be read as a description: %s" % (path, error))
+        self.parser = parser
+
+        self.strings = {key: self.text("version", key, VERSION_TEXT_LIMIT) for key in VERSION_STRINGS}
+        for key in ("FileDescription", "Comments"):
+            value = self.strings[key]
+            if value is not None and len(value) > NAME_LIMIT:
+                self.fault("[version] " + key, "at most %d characters, got %d" % (NAME_LIMIT, len(value)))
+        section = self.strings["FileDescription"]
+        if section is not None and ("[" in section or "]" in section):
+            self.fault("[version] FileDescription", "a quorin.inf section name: no '[' or ']'")
+        self.numbers = {key: self.version_number(key) for key in VERSION_NUMBERS}
+        self.texts = {key: self.text("dialog", key, DIALOG_TEXT_LIMIT) for key in DIALOG_TEXTS}
+        self.messages = {key: self.message_id(key) for key in MESSAGE_IDS}
+        self.payload = self.read_payload()
+        self.icon = self.read_icon()
+        if self.faults:
+            raise Refusal("\n".join("%s: %s: %s" % (path, field, limit) for field, limit in self.faults))
+
+    def fault(self, field, limit):
+        self.faults.append((field, limit))
+
+    def value(self, section, key):
+        if not self.parser.has_option(section, key) or self.parser.get(section, key).strip() == "":
+            self.fault("[%s] %s" % (section, key), "missing (a required field)")
+            return None
+        return self.parser.get(section, key).strip()
+
+    def text(self, section, key, limit):
+        value = self.value(section, key)
+        if value is None:
+            return None
+        if not all(" " <= c <= "~" for c in value):
+            self.fault("[%s] %s" % (section, key), "printable ASCII characters only")
+        elif len(value) > limit:
+            self.fault("[%s] %s" % (section, key), "at most %d characters, got %d" % (limit, len(value)))
+        return value
+
+    def version_number(self, key):
+        value = self.value("version", key)
+        if value is None:
+            return None
+        parts = re.split(r"[.,]", value)
+        if len(parts) != 4 or not all(p.strip().isdigit() and int(p) <= 65535 for p in parts):
+            self.fault("[version] " + key, "four numbers from 0 to 65535, e.g. 1,0,0,1")
+            return None
+        return [int(p) for p in parts]
+
+    def message_id(self, key):
+        value = self.value("dialog", key)
+        if value is None:
+            return None
+        if not value.isdigit() or not 1 <= int(value) <= MESSAGE_ID_LIMIT:
+            self.fault("[dialog] " + key, "a message id from 1 to %d" % MESSAGE_ID_LIMIT)
+            return None
+        return int(value)
+
+    def check_file_name(self, field, name):
+        if not PLAIN_NAME.match(name) or name in (".", ".."):
+            self.fault(field, "%r is not a plain file name (letters, digits, '.', '-', '_'; no folder)" % name)
+        elif len(name) > FILE_NAME_LIMIT:
+            self.fault(field, "%r: at most %d characters, got %d" % (name, FILE_NAME_LIMIT, len(name)))
+        elif not name.lower().endswith(FILE_EXTENSION):
+            self.fault(field, "%r: the setup installs only %s files" % (name, FILE_EXTENSION))
+
+    def read_payload(self):
+        """(name, source) pairs in archive order; source is a path or a size."""
+        has_folder = self.parser.has_option("payload", "folder")
+        has_standin = self.parser.has_option("payload", "standin")
+        if has_folder == has_standin:
+            self.fault("[payload] folder / standin", "exactly one of the two")
+            return []
+        entries = []
+        if has_standin:
+            seed = self.value("payload", "seed")
+            if seed is not None:
+                try:
+                    self.seed = int(seed, 0)
+                except ValueError:
+                    self.fault("[payload] seed", "a number")
+            for line in self.parser.get("payload", "standin").split("\n"):
+                if not line.strip():
+                    continue
+                parts = line.split()
+                if len(parts) != 2 or not parts[1].isdigit():
+                    self.fault("[payload] standin", "one 'NAME SIZE' pair a line, got %r" % line.strip())
+                    continue
+                self.check_file_name("[payload] standin", parts[0])
+                entries.append((parts[0], int(parts[1])))
+        else:
+            folder = os.path.join(os.path.dirname(self.path), self.parser.get("payload", "folder").strip())
+            if not os.path.isdir(folder):
+                self.fault("[payload] folder", "%s is not a folder" % folder)
+                return []
+            names = sorted(os.listdir(folder))
+            for name in names:
+                if not os.path.isfile(os.path.join(folder, name)) or os.path.islink(os.path.join(folder, name)):
+                    self.fault("[payload] folder", "%r: only plain files, no folders or links" % name)
+                self.check_file_name("[payload] folder", name)
+            if self.parser.has_option("payload", "order"):
+                order = self.parser.get("payload", "order").split()
+                if sorted(order) != names:
+                    self.fault("[payload] order", "every file of the folder exactly once")
+                names = order
+            entries = [(name, os.path.join(folder, name)) for name in names]
+        if not entries:
+            self.fault("[payload]", "at least one file")
+        lowered = [name.lower() for name, _ in entries]
+        if len(set(lowered)) != len(lowered):
+            self.fault("[payload]", "file names distinct regardless of case (the setup lower-cases them)")
+        return entries
+
+    def read_icon(self):
+        has_band = self.parser.has_option("icon", "band")
+        has_file = self.parser.has_option("icon", "file")
+        if has_band == has_file:
+            self.fault("[icon] band / file", "exactly one of the two")
+            return None
+        if has_file:
+            path = os.path.join(os.path.dirname(self.path), self.parser.get("icon", "file").strip())
+            try:
+                data = open(path, "rb").read()
+            except OSError:
+                data = b""
+            if len(data) < 6 or data[:4] != b"\0\0\1\0" or data[4] == 0 and data[5] == 0:
+                self.fault("[icon] file", "%s is not an icon file" % path)
+            return data
+        band = self.parser.get("icon", "band").split()
+        if len(band) != 3 or not all(c in make_icons.COLOURS for c in band):
+            self.fault("[icon] band", "three of %s" % " ".join(sorted(make_icons.COLOURS)))
+            return None
+        return make_icons.icon_file(lambda size: make_icons.dictionary(size, [make_icons.COLOURS[c] for c in band]))
+
+    def archive_entries(self):
+        if all(isinstance(source, int) for _, source in self.payload):
+            yield from make_payload.standin_entries(self.seed, self.payload)
+            return
+        for name, path in self.payload:
+            with open(path, "rb") as f:
+                yield name, f.read()
+
+
+def rc_string(text):
+    return '"%s"' % text.replace('"', '""')
+
+
+def module_rc(d):
+    v = d.strings
+    lines = [
+        "// Generated by res/make_module.py from %s.ini: edit the description, not this file." % d.name,
+        '#include "setup.rc"',
+        "",
+        "LANGUAGE LANG_ENGLISH, SUBLANG_ENGLISH_US",
+        "",
+        "103 ICON \"setup.ico\"",
+        "",
+        "VS_VERSION_INFO VERSIONINFO",
+        " FILEVERSION %d,%d,%d,%d" % tuple(d.numbers["FileVersionNumber"]),
+        " PRODUCTVERSION %d,%d,%d,%d" % tuple(d.numbers["ProductVersionNumber"]),
+        " FILEFLAGSMASK VS_FFI_FILEFLAGSMASK",
+        " FILEFLAGS 0",
+        " FILEOS VOS__WINDOWS32",
+        " FILETYPE VFT_APP",
+        " FILESUBTYPE VFT2_UNKNOWN",
+        "BEGIN",
+        '    BLOCK "StringFileInfo"',
+        "    BEGIN",
+        '        BLOCK "040904b0"',
+        "        BEGIN",
+        '            VALUE "CompanyName", "Brenmor Software"',
+        '            VALUE "FileDescription", %s' % rc_string(v["FileDescription"]),
+        '            VALUE "FileVersion", %s' % rc_string(v["FileVersion"]),
+        '            VALUE "InternalName", "setup"',
+        '            VALUE "OriginalFilename", "setup.exe"',
+        '            VALUE "ProductName", %s' % rc_string(v["ProductName"]),
+        '            VALUE "ProductVersion", %s' % rc_string(v["ProductVersion"]),
+        '            VALUE "Comments", %s' % rc_string(v["Comments"]),
+        "        END",
+        "    END",
+        '    BLOCK "VarFileInfo"',
+        "    BEGIN",
+        '        VALUE "Translation", 0x0409, 0x04B0',
+        "    END",
+        "END",
+        "",
+        "STRINGTABLE",
+        "BEGIN",
+    ]
+    lines += ["    %d, %s" % (STRING_IDS[key], rc_string(d.texts[key])) for key in DIALOG_TEXTS]
+    lines += [
+        "END",
+        "",
+        "%d RCDATA" % MESSAGE_IDS_RESOURCE,
+        "BEGIN",
+        "    " + ", ".join("%dL" % d.messages[key] for key in MESSAGE_IDS),
+        "END",
+        "",
+        "LANGUAGE LANG_RUSSIAN, SUBLANG_DEFAULT",
+        "102 ZIP \"quorin.zip\"",
+        "",
+    ]
+    return "\n".join(lines)
+
+
+def write_if_changed(path, data):
+    """Keeps an unchanged file's time, so the build does not redo its work."""
+    try:
+        if open(path, "rb").read() == data:
+            return
+    except OSError:
+        pass
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def build(description, out_dir, depfile):
+    os.makedirs(out_dir, exist_ok=True)
+    write_if_changed(os.path.join(out_dir, "setup.ico"), description.icon)
+    make_payload.write_archive(os.path.join(out_dir, "quorin.zip"), description.archive_entries())
+    # module.rc last: the build's rule treats it as the sign of a finished run.
+    write_if_changed(os.path.join(out_dir, "module.rc"), module_rc(description).encode("ascii"))
+    if depfile:
+        inputs = [description.path] + [s for _, s in description.payload if isinstance(s, str)]
+        # The folder itself too: a file added to it or taken out changes its time.
+        if description.parser.has_option("payload", "folder"):
+            inputs.append(os.path.join(os.path.dirname(description.path),
+                                       description.parser.get("payload", "folder").strip()))
+        if description.parser.has_option("icon", "file"):
+            inputs.append(os.path.join(os.path.dirname(description.path), description.parser.get("icon", "file").strip()))
+        escaped = " ".join(os.path.abspath(p).replace(" ", "\\ ") for p in inputs)
+        with open(depfile, "w") as f:
+            f.write("%s: %s\n" % (os.path.join(out_dir, "module.rc"), escaped))
+
+
+def main(argv):
+    args = argv[1:]
+    depfile = None
+    if "--depfile" in args:
+        at = args.index("--depfile")
+        depfile = args[at + 1] if at + 1 < len(args) else None
+        del args[at:at + 2]
+    check_only = args[:1] == ["--check"]
+    if check_only:
+        args = args[1:]
+    if len(args) != (1 if check_only else 2):
+        sys.stderr.write(__doc__)
+        return 2
+    try:
+        description = Description(args[0])
+    except Refusal as refusal:
+        sys.stderr.write("%s\nrefused: nothing was built\n" % refusal)
+        return 1
+    if not check_only:
+        build(description, args[1], depfile)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))

@@ -1,0 +1,46 @@
+// Reads the module's dialog texts from the program file's own resources.
+#include "ui/dialog_texts.h"
+
+namespace {
+
+constexpr UINT kCaptionString = 1;
+constexpr UINT kInvitationString = 2;
+constexpr UINT kSuccessString = 3;
+constexpr WORD kMessageIdsResource = 106;
+
+// The module builder refuses texts over 255 characters, so a longer one
+// read back can only be a cut or foreign text: it reads as empty.
+constexpr int kLongestText = 255;
+
+void LoadText(HINSTANCE module, UINT id, char *buffer)
+{
+    int length = LoadStringA(module, id, buffer, static_cast<int>(kPathCapacity));
+    if (length <= 0 || length > kLongestText) buffer[0] = '\0';
+}
+
+// The four ids are stored as 32-bit little-endian numbers, in the order of
+// the fields; a resource of any other size is not ours.
+void LoadMessageIds(HINSTANCE module, DialogTexts &texts)
+{
+    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(kMessageIdsResource), MAKEINTRESOURCEA(10));  // RT_RCDATA
+    if (found == nullptr || SizeofResource(module, found) != 4 * sizeof(DWORD)) return;
+    HGLOBAL loaded = LoadResource(module, found);
+    const BYTE *bytes = loaded != nullptr ? static_cast<const BYTE *>(LockResource(loaded)) : nullptr;
+    if (bytes == nullptr) return;
+    int *fields[] = {&texts.InvitationMessage, &texts.StartMessage, &texts.CancelMessage, &texts.SuccessMessage};
+    for (int i = 0; i < 4; ++i) {
+        const BYTE *at = bytes + 4 * i;
+        *fields[i] = static_cast<int>(at[0] | (at[1] << 8) | (at[2] << 16) | (static_cast<DWORD>(at[3]) << 24));
+    }
+}
+
+}  // namespace
+
+void LoadDialogTexts(HINSTANCE module, DialogTexts &texts)
+{
+    texts = DialogTexts{};
+    LoadText(module, kCaptionString, texts.Caption);
+    LoadText(module, kInvitationString, texts.Invitation);
+    LoadText(module, kSuccessString, texts.Success);
+    LoadMessageIds(module, texts);
+}

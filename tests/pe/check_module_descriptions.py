@@ -1,0 +1,161 @@
+#!/usr/bin/env python3
+"""A description one past any limit is refused, names the file, the field and
+the limit, and leaves nothing behind; the description at every limit
+(tests/modules/limits.ini) passes; a module built from a folder comes out
+the same whatever the files' times and the order the folder lists them in.
+
+    check_module_descriptions.py
+"""
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+TOOL = os.path.join(ROOT, "res", "make_module.py")
+LIMITS = os.path.join(ROOT, "tests", "modules", "limits.ini")
+LONG_NAME = "l" * 52 + ".qd"
+
+
+def field(text, key, value):
+    """text with key's value replaced (None: the key removed)."""
+    pattern = re.compile(r"^%s = .*$\n" % re.escape(key), re.M)
+    assert pattern.search(text), key
+    return pattern.sub("" if value is None else "%s = %s\n" % (key, value), text, count=1)
+
+
+def rename(old, new):
+    def change(folder):
+        os.rename(os.path.join(folder, old), os.path.join(folder, new))
+    return change
+
+
+def add_file(name):
+    def change(folder):
+        open(os.path.join(folder, name), "wb").write(b"x")
+    return change
+
+
+def empty(folder):
+    for name in os.listdir(folder):
+        os.remove(os.path.join(folder, name))
+
+
+def standin(lines):
+    return lambda t: field(field(t, "folder", None), "order", "x").replace(
+        "order = x\n", "seed = 1\nstandin =\n" + "".join("    %s\n" % l for l in lines))
+
+
+# (what, change to the description text, change to its folder, field named, limit named)
+CASES = [
+    ("section name of 32", lambda t: field(t, "FileDescription", "Limits Dictionary 0123456789abcd"), None,
+     "[version] FileDescription", "at most 31"),
+    ("entry name of 32", lambda t: field(t, "Comments", "Quorin Limits Dictionary 0123456"), None,
+     "[version] Comments", "at most 31"),
+    ("product name of 64", lambda t: field(t, "ProductName", "Q" * 64), None, "[version] ProductName", "at most 63"),
+    ("caption of 256", lambda t: field(t, "Caption", "C" * 256), None, "[dialog] Caption", "at most 255"),
+    ("fallback text of 256", lambda t: field(t, "Success", "S" * 256), None, "[dialog] Success", "at most 255"),
+    ("text not ASCII", lambda t: field(t, "Invitation", "Cliquez sur D\u00e9marrer"), None,
+     "[dialog] Invitation", "printable ASCII"),
+    ("message id 65536", lambda t: field(t, "InvitationMessage", "65536"), None,
+     "[dialog] InvitationMessage", "1 to 65535"),
+    ("message id 0", lambda t: field(t, "CancelMessage", "0"), None, "[dialog] CancelMessage", "1 to 65535"),
+    ("version number 65536", lambda t: field(t, "FileVersionNumber", "65536,0,0,0"), None,
+     "[version] FileVersionNumber", "0 to 65535"),
+    ("version number of three parts", lambda t: field(t, "ProductVersionNumber", "1,0,0"), None,
+     "[version] ProductVersionNumber", "four numbers"),
+    ("missing field", lambda t: field(t, "Comments", None), None, "[version] Comments", "missing"),
+    ("empty field", lambda t: field(t, "Caption", ""), None, "[dialog] Caption", "missing"),
+    ("file name of 56", lambda t: t.replace(LONG_NAME, "l" + LONG_NAME), rename(LONG_NAME, "l" + LONG_NAME),
+     "[payload] folder", "at most 55"),
+    ("file not a .qd", lambda t: t.replace(" a.qd", " a.qd b.txt"), add_file("b.txt"), "[payload] folder", ".qd"),
+    ("name with a folder", standin(["diction\\bg.qd 10"]), None, "[payload] standin", "not a plain file name"),
+    ("name climbing out", standin(["../bg.qd 10"]), None, "[payload] standin", "not a plain file name"),
+    ("empty payload", lambda t: field(t, "order", None), empty, "[payload]", "at least one file"),
+    ("empty stand-in", standin([]), None, "[payload]", "at least one file"),
+    ("names equal but for case", standin(["a.qd 1", "A.QD 2"]), None, "[payload]", "distinct"),
+    ("order missing a file", lambda t: field(t, "order", "a.qd"), None, "[payload] order", "exactly once"),
+    ("icon colour unknown", lambda t: field(t, "band", "navy silver pink"), None, "[icon] band", "three of"),
+]
+
+
+def at_limits(text):
+    """The fields of the description at every limit that must stand exactly
+    at their limits, as configparser reads them (it strips blanks)."""
+    sys.path.insert(0, os.path.join(ROOT, "res"))
+    import make_module
+    d = make_module.Description(LIMITS)
+    lengths = {"FileDescription": (len(d.strings["FileDescription"]), make_module.NAME_LIMIT),
+               "Comments": (len(d.strings["Comments"]), make_module.NAME_LIMIT),
+               "ProductName": (len(d.strings["ProductName"]), make_module.VERSION_TEXT_LIMIT),
+               "file name": (max(len(n) for n, _ in d.payload), make_module.FILE_NAME_LIMIT),
+               "InvitationMessage": (d.messages["InvitationMessage"], make_module.MESSAGE_ID_LIMIT)}
+    for key in make_module.DIALOG_TEXTS:
+        lengths[key] = (len(d.texts[key]), make_module.DIALOG_TEXT_LIMIT)
+    return ["%s stands at %d, its limit is %d" % (k, v, limit) for k, (v, limit) in lengths.items() if v != limit]
+
+
+def run(args):
+    return subprocess.run([sys.executable, TOOL] + args, capture_output=True, text=True)
+
+
+def check_reproducible(work):
+    """Two builds of the limits module, its files touched and re-created in
+    between, give the same archive and resource script."""
+    outputs = []
+    for attempt, mtime in enumerate((1_000_000_000, 1_700_000_000)):
+        case = os.path.join(work, "again%d" % attempt)
+        shutil.copytree(os.path.dirname(LIMITS), case)
+        folder = os.path.join(case, "limits")
+        names = sorted(os.listdir(folder), reverse=attempt == 1)
+        for name in names:  # re-created in another order: another directory order
+            data = open(os.path.join(folder, name), "rb").read()
+            os.remove(os.path.join(folder, name))
+            open(os.path.join(folder, name), "wb").write(data)
+            os.utime(os.path.join(folder, name), (mtime, mtime))
+        result = run([os.path.join(case, "limits.ini"), os.path.join(case, "out")])
+        if result.returncode != 0:
+            return ["the limits module did not build: " + result.stderr]
+        outputs.append([open(os.path.join(case, "out", f), "rb").read() for f in ("quorin.zip", "module.rc")])
+    return [] if outputs[0] == outputs[1] else ["two builds from one folder differ"]
+
+
+def main():
+    failures = []
+    text = open(LIMITS, encoding="ascii").read()
+    with tempfile.TemporaryDirectory() as work:
+        result = run(["--check", LIMITS])
+        if result.returncode != 0:
+            failures.append("the description at every limit is refused:\n" + result.stderr)
+        else:
+            failures += ["limits.ini: " + f for f in at_limits(text)]
+        for what, change_text, change_folder, named_field, limit in CASES:
+            case = os.path.join(work, re.sub(r"\W+", "_", what))
+            shutil.copytree(os.path.join(os.path.dirname(LIMITS), "limits"), os.path.join(case, "limits"))
+            if change_folder:
+                change_folder(os.path.join(case, "limits"))
+            description = os.path.join(case, "limits.ini")
+            with open(description, "w", encoding="utf-8") as f:
+                f.write(change_text(text))
+            out = os.path.join(case, "out")
+            result = run([description, out])
+            message = result.stderr
+            if result.returncode != 1:
+                failures.append("%s: exit code %d" % (what, result.returncode))
+            elif not any(description in line and named_field in line and limit in line
+                         for line in message.splitlines()):
+                failures.append("%s: no line names %s, %s and %r:\n%s" % (what, description, named_field, limit, message))
+            if os.path.exists(out):
+                failures.append("%s: something was written" % what)
+        failures += check_reproducible(work)
+    for failure in failures:
+        print("FAILED:", failure)
+    print("%d refusal cases and the folder build, %d failed" % (len(CASES), len(failures)))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
