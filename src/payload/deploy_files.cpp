@@ -9,6 +9,7 @@
 #include "payload/busy_cursor.h"
 #include "context/install_context.h"
 #include "context/module_info.h"
+#include "support/error_box.h"
 #include "support/handles.h"
 #include "support/text.h"
 
@@ -25,29 +26,73 @@ const char *DestinationDirectory()
     return Install().ProductDir;
 }
 
+// What a file search reports of a target, to tell afterwards whether a
+// failed copy touched it.
+struct TargetState {
+    bool exists = false;
+    DWORD sizeLow = 0;
+    FILETIME written{};
+};
+
+TargetState ReadTargetState(const char *path)
+{
+    TargetState state;
+    WIN32_FIND_DATAA found;
+    OwnedFind find(FindFirstFileA(path, &found));
+    if (!find) return state;
+    state.exists = true;
+    state.sizeLow = found.nFileSizeLow;
+    state.written = found.ftLastWriteTime;
+    return state;
+}
+
+// A copy that failed part way (a full disk) leaves a truncated file under
+// the final name. It would count as installed, and with a time of its own
+// could even count as newer than the payload at the next install: remove
+// it. A target the copy never opened (held by another program, read-only)
+// is unchanged and stays.
+void RemovePartialCopy(const char *target, const TargetState &before)
+{
+    TargetState after = ReadTargetState(target);
+    if (!after.exists) return;
+    if (before.exists && after.sizeLow == before.sizeLow && CompareFileTime(&after.written, &before.written) == 0)
+        return;
+    DWORD attributes = GetFileAttributesA(target);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesA(target, attributes & ~FILE_ATTRIBUTE_READONLY);
+    DeleteFileA(target);
+}
+
+enum class Deployed { InPlace, NotOurs, Failed };
+
 // Copies one lower-cased entry name from the work directory (source holds
 // the work directory) to the destination (target holds it). Both buffers
-// are cut back to their directories before returning. True when the file
-// was copied or needed no copy.
-bool DeployOne(char *source, char *target, const char *name)
+// are cut back to their directories before returning. InPlace when the file
+// was copied or needed no copy; Failed when a dictionary file could not be
+// put in place.
+Deployed DeployOne(char *source, char *target, const char *name)
 {
     size_t sourceLength = TextLength(source);
     size_t targetLength = TextLength(target);
-    bool done = false;
+    const char *extension = FromLastDot(name);
+    const bool dictionaryFile = extension != nullptr && EqualsIgnoreAsciiCase(extension, ".qd");
+    Deployed result = dictionaryFile ? Deployed::Failed : Deployed::NotOurs;
     // A name that would make either path 260 characters or longer is
     // passed over: the paths would no longer name the file.
     if (AppendText(source, kPathCapacity, name) && AppendText(target, kPathCapacity, name)) {
         if (CopyNotNeeded(source, target)) {
-            done = true;
-        } else {
-            const char *extension = FromLastDot(name);
-            if (extension != nullptr && EqualsIgnoreAsciiCase(extension, ".qd"))
-                done = CopyFileA(source, target, FALSE) != FALSE;
+            result = Deployed::InPlace;
+        } else if (dictionaryFile) {
+            TargetState before = ReadTargetState(target);
+            if (CopyFileA(source, target, FALSE))
+                result = Deployed::InPlace;
+            else
+                RemovePartialCopy(target, before);
         }
     }
     source[sourceLength] = '\0';
     target[targetLength] = '\0';
-    return done;
+    return result;
 }
 
 // Walks the work directory and deploys every plain file but archives.
@@ -76,7 +121,11 @@ bool DeployWorkDirectory()
         const char *fromFirstDot = FromFirstDot(name);
         if (fromFirstDot != nullptr && EqualsIgnoreAsciiCase(fromFirstDot, ".zip")) continue;
 
-        if (DeployOne(source, target, name)) result = true;
+        Deployed deployed = DeployOne(source, target, name);
+        if (deployed == Deployed::InPlace) result = true;
+        // Registration still follows when another file is in place, but
+        // the run does not report success.
+        if (deployed == Deployed::Failed) MarkRunFailed();
     } while (FindNextFileA(search.Get(), &entry));
     return result;
 }
