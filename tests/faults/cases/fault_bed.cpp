@@ -165,22 +165,57 @@ std::string State()
     ListKeys(ProductDir() + "quorin.inf", "quorin.inf", lines);
     // The sandbox's view: Options key, InstallShield folder, temp quorin.inf.
     std::istringstream sandboxLines(sandbox::Snapshot());
-    int entries = 0;
     for (std::string line; std::getline(sandboxLines, line);) {
         if (line.rfind("file installshield\\{", 0) == 0) {
-            // Entry folders are new GUIDs each time: count the module's.
-            if (line.find("setup.ini") != std::string::npos) ++entries;
-            continue;
+            // Entry folders are new GUIDs each time: the folder's files are
+            // compared, a second entry shows as a doubled line.
+            size_t close = line.find('}');
+            if (close != std::string::npos) line = "file installshield\\{guid" + line.substr(close);
+            if (line.back() == '\\') continue;  // the folder itself: its files say enough
         }
         if (line.rfind("file product\\", 0) == 0 || line.rfind("ini quorin.", 0) == 0) continue;
         if (line.rfind("file work\\", 0) == 0) continue;  // the work folder may be a mount point
         lines.push_back(line);
     }
-    lines.push_back("uninstall entries: " + std::to_string(entries));
     std::sort(lines.begin(), lines.end());
     std::string text;
     for (const std::string &line : lines) text += line + "\n";
     return text;
+}
+
+bool StartSetup(const char *tail, PROCESS_INFORMATION *process)
+{
+    std::string exe = testbed::SetupPath();
+    std::string commandLine = "\"" + exe + "\"" + tail;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    return CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          process) != FALSE;
+}
+
+bool KillWhen(const char *tail, bool (*reached)(), DWORD timeoutMs)
+{
+    PROCESS_INFORMATION process{};
+    if (!StartSetup(tail, &process)) return false;
+    bool killed = false;
+    DWORD start = GetTickCount();
+    SuspendThread(process.hThread);
+    for (;;) {
+        if (reached()) {
+            TerminateProcess(process.hProcess, 0xDEAD);
+            killed = true;
+            break;
+        }
+        if (WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0 || GetTickCount() - start > timeoutMs) break;
+        ResumeThread(process.hThread);
+        Sleep(0);
+        SuspendThread(process.hThread);
+    }
+    if (!killed) TerminateProcess(process.hProcess, 0xDEAD);
+    WaitForSingleObject(process.hProcess, 10000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return killed;
 }
 
 void WriteOldFile(const std::string &path, const std::string &content)

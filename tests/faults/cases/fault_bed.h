@@ -62,6 +62,16 @@ class Holder {
 // entries of the module (count) and the temp copy of quorin.inf.
 std::string State();
 
+// Starts setup.exe with tail and kills it as soon as reached() holds. The
+// run goes on in short slices; between them its thread is suspended while
+// reached() looks at files and registry, so the run cannot move past the
+// point meanwhile. True when it was killed there, false when it ended (or
+// timed out) first.
+bool KillWhen(const char *tail, bool (*reached)(), DWORD timeoutMs = 30000);
+
+// Starts setup.exe with tail; the caller waits for it and closes the handles.
+bool StartSetup(const char *tail, PROCESS_INFORMATION *process);
+
 // Writes a file with an old last-write time, so that an install replaces it.
 void WriteOldFile(const std::string &path, const std::string &content);
 
