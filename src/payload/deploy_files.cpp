@@ -46,21 +46,58 @@ TargetState ReadTargetState(const char *path)
     return state;
 }
 
+// Deletes a file whatever its read-only mark; a missing file is no matter.
+void DiscardFile(const char *path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+    DeleteFileA(path);
+}
+
 // A copy that failed part way (a full disk) leaves a truncated file under
-// the final name. It would count as installed, and with a time of its own
-// could even count as newer than the payload at the next install: remove
-// it. A target the copy never opened (held by another program, read-only)
-// is unchanged and stays.
+// the name it was given. A target the copy never opened (held by another
+// program, read-only) is unchanged and stays.
 void RemovePartialCopy(const char *target, const TargetState &before)
 {
     TargetState after = ReadTargetState(target);
     if (!after.exists) return;
     if (before.exists && after.sizeLow == before.sizeLow && CompareFileTime(&after.written, &before.written) == 0)
         return;
+    DiscardFile(target);
+}
+
+// The staging name of a target: the same name with a '~' after it, so that
+// its extension is no longer ".qd". False when it does not fit.
+bool StagingPath(char *staging, const char *target)
+{
+    return CopyText(staging, kPathCapacity, target) && AppendText(staging, kPathCapacity, "~");
+}
+
+// Copies source to target through the staging name, renamed into place once
+// whole. A partial file under the final name would count as installed, and
+// with its new time as newer than the payload, so every later install
+// would keep it: a run killed or a disk filled during the copy leaves at
+// most the staging file, which the next run removes. A target held open or
+// read-only refuses the rename and stays as it was.
+bool CopyIntoPlace(const char *source, const char *target)
+{
+    char staging[kPathCapacity];
+    if (!StagingPath(staging, target)) {
+        // No room for the staging name: copied straight, and what a failed
+        // copy leaves under the target's name is removed.
+        TargetState before = ReadTargetState(target);
+        if (CopyFileA(source, target, FALSE)) return true;
+        RemovePartialCopy(target, before);
+        return false;
+    }
+    // A read-only target is not replaced, as CopyFileA would refuse it; the
+    // rename alone would not everywhere.
     DWORD attributes = GetFileAttributesA(target);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        SetFileAttributesA(target, attributes & ~FILE_ATTRIBUTE_READONLY);
-    DeleteFileA(target);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return false;
+    if (CopyFileA(source, staging, FALSE) && MoveFileExA(staging, target, MOVEFILE_REPLACE_EXISTING)) return true;
+    DiscardFile(staging);
+    return false;
 }
 
 enum class Deployed { InPlace, NotOurs, Failed };
@@ -80,14 +117,12 @@ Deployed DeployOne(char *source, char *target, const char *name)
     // A name that would make either path 260 characters or longer is
     // passed over: the paths would no longer name the file.
     if (AppendText(source, kPathCapacity, name) && AppendText(target, kPathCapacity, name)) {
+        char staging[kPathCapacity];
+        if (dictionaryFile && StagingPath(staging, target)) DiscardFile(staging);  // left by a killed run
         if (CopyNotNeeded(source, target)) {
             result = Deployed::InPlace;
-        } else if (dictionaryFile) {
-            TargetState before = ReadTargetState(target);
-            if (CopyFileA(source, target, FALSE))
-                result = Deployed::InPlace;
-            else
-                RemovePartialCopy(target, before);
+        } else if (dictionaryFile && CopyIntoPlace(source, target)) {
+            result = Deployed::InPlace;
         }
     }
     source[sourceLength] = '\0';
