@@ -92,14 +92,11 @@ bool MakeGuidText(char *text, size_t capacity)
 
 // The program's own path into ownPath (kPathCapacity). Asked for with a
 // limit of 128: a longer path comes back cut and unterminated, and would
-// name a file that is not there, so it counts as a failed copy.
+// name a file that is not there.
 bool ReadOwnPath(char *ownPath)
 {
     DWORD ownLength = GetModuleFileNameA(Handles().Instance, ownPath, kOwnPathLimit);
-    if (ownLength == 0 || ownLength >= kOwnPathLimit) {
-        ShowErrorBox("CopyFile error.");
-        return false;
-    }
+    if (ownLength == 0 || ownLength >= kOwnPathLimit) return false;
     ownPath[ownLength] = '\0';
     return true;
 }
@@ -108,7 +105,8 @@ bool ReadOwnPath(char *ownPath)
 // a copy of the program that is missing, or under our own name but not of
 // our size, is copied again. A run killed while it copied, or a copy that
 // failed, would otherwise leave the uninstaller broken for good, since
-// every later install finds the entry by its name and stops there.
+// every later install finds the entry by its name and stops there. Without
+// its own path the program leaves the entry as it is.
 void MendEntryProgram(const char *folder, const char *name)
 {
     char ownPath[kPathCapacity];
@@ -137,8 +135,12 @@ void MendEntryProgram(const char *folder, const char *name)
 // Makes the entry folder inside folder (which ends with a backslash).
 void MakeEntry(const char *folder)
 {
+    // Without its own path the program cannot be copied: that copy fails.
     char ownPath[kPathCapacity];
-    if (!ReadOwnPath(ownPath)) return;
+    if (!ReadOwnPath(ownPath)) {
+        ShowErrorBox("CopyFile error.");
+        return;
+    }
     const char *ownName = ownPath + LastBackslash(ownPath) + 1;
 
     char guidText[kPathCapacity];
