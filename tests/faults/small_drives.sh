@@ -42,6 +42,8 @@ if [ "$(id -u)" -ne 0 ]; then
   reason="not root: a tmpfs cannot be mounted"
 else
   mkdir -p "$drive" "$work"
+  # Mounts a killed earlier session left behind go first.
+  for point in "$work" "$drive"; do mountpoint -q "$point" && umount "$point"; done
   chown "$owner" "$work"
   if mount -t tmpfs -o size=2m,mode=0755,uid=$owner,gid=$owner quorin-q "$drive"; then
     mounted+=("$drive")
