@@ -9,6 +9,7 @@
 #include "payload/busy_cursor.h"
 #include "context/install_context.h"
 #include "context/module_info.h"
+#include "support/error_box.h"
 #include "support/handles.h"
 #include "support/run_log.h"
 #include "support/text.h"
@@ -26,38 +27,123 @@ const char *DestinationDirectory()
     return Install().ProductDir;
 }
 
+// What a file search reports of a target, to tell afterwards whether a
+// failed copy touched it.
+struct TargetState {
+    bool exists = false;
+    DWORD sizeLow = 0;
+    FILETIME written{};
+};
+
+TargetState ReadTargetState(const char *path)
+{
+    TargetState state;
+    WIN32_FIND_DATAA found;
+    OwnedFind find(FindFirstFileA(path, &found));
+    if (!find) return state;
+    state.exists = true;
+    state.sizeLow = found.nFileSizeLow;
+    state.written = found.ftLastWriteTime;
+    return state;
+}
+
+// Deletes a file whatever its read-only mark; a missing file is no matter.
+void DiscardFile(const char *path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+    DeleteFileA(path);
+}
+
+// A copy that failed part way (a full disk) leaves a truncated file under
+// the name it was given. A target the copy never opened (held by another
+// program, read-only) is unchanged and stays.
+void RemovePartialCopy(const char *target, const TargetState &before)
+{
+    TargetState after = ReadTargetState(target);
+    if (!after.exists) return;
+    if (before.exists && after.sizeLow == before.sizeLow && CompareFileTime(&after.written, &before.written) == 0)
+        return;
+    DiscardFile(target);
+}
+
+// The staging name of a target: the same name with a '~' after it, so that
+// its extension is no longer ".qd". False when it does not fit.
+bool StagingPath(char *staging, const char *target)
+{
+    return CopyText(staging, kPathCapacity, target) && AppendText(staging, kPathCapacity, "~");
+}
+
+// Copies source to target through the staging name, renamed into place once
+// whole. A partial file under the final name would count as installed, and
+// with its new time as newer than the payload, so every later install
+// would keep it: a run killed or a disk filled during the copy leaves at
+// most the staging file, which the next run removes. A target held open or
+// read-only refuses the rename and stays as it was.
+bool CopyIntoPlace(const char *source, const char *target)
+{
+    char staging[kPathCapacity];
+    if (!StagingPath(staging, target)) {
+        // No room for the staging name: copied straight, and what a failed
+        // copy leaves under the target's name is removed.
+        TargetState before = ReadTargetState(target);
+        if (CopyFileA(source, target, FALSE)) return true;
+        DWORD error = GetLastError();
+        RemovePartialCopy(target, before);
+        SetLastError(error);
+        return false;
+    }
+    // A read-only target is not replaced, as CopyFileA would refuse it; the
+    // rename alone would not everywhere.
+    DWORD attributes = GetFileAttributesA(target);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    if (CopyFileA(source, staging, FALSE) && MoveFileExA(staging, target, MOVEFILE_REPLACE_EXISTING)) return true;
+    DWORD error = GetLastError();  // of the call that failed, for the log
+    DiscardFile(staging);
+    SetLastError(error);
+    return false;
+}
+
+enum class Deployed { InPlace, NotOurs, Failed };
+
 // Copies one lower-cased entry name from the work directory (source holds
 // the work directory) to the destination (target holds it). Both buffers
-// are cut back to their directories before returning. True when the file
-// was copied or needed no copy.
-bool DeployOne(char *source, char *target, const char *name)
+// are cut back to their directories before returning. InPlace when the file
+// was copied or needed no copy; Failed when a dictionary file could not be
+// put in place.
+Deployed DeployOne(char *source, char *target, const char *name)
 {
     size_t sourceLength = TextLength(source);
     size_t targetLength = TextLength(target);
-    bool done = false;
+    const char *extension = FromLastDot(name);
+    const bool dictionaryFile = extension != nullptr && EqualsIgnoreAsciiCase(extension, ".qd");
+    Deployed result = dictionaryFile ? Deployed::Failed : Deployed::NotOurs;
     // A name that would make either path 260 characters or longer is
     // passed over: the paths would no longer name the file.
     if (AppendText(source, kPathCapacity, name) && AppendText(target, kPathCapacity, name)) {
+        char staging[kPathCapacity];
+        if (dictionaryFile && StagingPath(staging, target)) DiscardFile(staging);  // left by a killed run
         if (CopyNotNeeded(source, target)) {
             LogEvent("kept %s: installed copy is newer", target);
-            done = true;
+            result = Deployed::InPlace;
+        } else if (!dictionaryFile) {
+            LogEvent("passed over %s: not a dictionary file", source);
+        } else if (CopyIntoPlace(source, target)) {
+            LogEvent("copied %s to %s", source, target);
+            result = Deployed::InPlace;
         } else {
-            const char *extension = FromLastDot(name);
-            if (extension != nullptr && EqualsIgnoreAsciiCase(extension, ".qd"))
-                done = CopyFileA(source, target, FALSE) != FALSE;
-            if (done)
-                LogEvent("copied %s to %s", source, target);
-            else if (extension != nullptr && EqualsIgnoreAsciiCase(extension, ".qd"))
-                LogEvent("copy %s to %s failed: error %lu", source, target, GetLastError());
-            else
-                LogEvent("passed over %s: not a dictionary file", source);
+            LogEvent("copy %s to %s failed: error %lu", source, target, GetLastError());
         }
     } else {
         LogEvent("passed over %s: its path would be too long", name);
     }
     source[sourceLength] = '\0';
     target[targetLength] = '\0';
-    return done;
+    return result;
 }
 
 // Walks the work directory and deploys every plain file but archives.
@@ -87,7 +173,11 @@ bool DeployWorkDirectory()
         const char *fromFirstDot = FromFirstDot(name);
         if (fromFirstDot != nullptr && EqualsIgnoreAsciiCase(fromFirstDot, ".zip")) continue;
 
-        if (DeployOne(source, target, name)) result = true;
+        Deployed deployed = DeployOne(source, target, name);
+        if (deployed == Deployed::InPlace) result = true;
+        // Registration still follows when another file is in place, but
+        // the run does not report success.
+        if (deployed == Deployed::Failed) MarkRunFailed();
     } while (FindNextFileA(search.Get(), &entry));
     return result;
 }

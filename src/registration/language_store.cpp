@@ -7,6 +7,35 @@
 #include "support/registry_text.h"
 #include "support/text.h"
 
+namespace {
+
+// Every profile write rewrites the whole file; besides its present size the
+// rewrite may need up to a cluster more for the module's letter and entry.
+constexpr ULONGLONG kConfigGrowth = 4096;
+
+}  // namespace
+
+bool ConfigWritable()
+{
+    const char *path = Install().ConfigPath;
+    ULONGLONG size = 0;
+    OwnedHandle file(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr));
+    if (file) {
+        LARGE_INTEGER length{};
+        if (GetFileSizeEx(file.Get(), &length)) size = static_cast<ULONGLONG>(length.QuadPart);
+    } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+        return false;
+    }
+    char directory[kPathCapacity];
+    if (!CopyText(directory, sizeof directory, path)) return false;
+    CutAfterLastBackslash(directory);
+    ULARGE_INTEGER available{};
+    // A disk that cannot say how much room it has is trusted as before.
+    if (!GetDiskFreeSpaceExA(directory, &available, nullptr, nullptr)) return true;
+    return available.QuadPart >= size + kConfigGrowth;
+}
+
 char ReadModuleLanguage(char *name)
 {
     ReadModuleKey("Language", "", name, kLanguageEntryCapacity);

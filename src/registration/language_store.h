@@ -19,6 +19,12 @@ constexpr size_t kKeyNameCapacity = 24; // "Language" and any 32-bit number
 // first character only). Empty name and '\0' when missing.
 char ReadModuleLanguage(char *name);
 
+// True when the configuration file can take the run's changes: it is
+// missing (the profile writer makes it) or opens for reading and writing,
+// and its disk has room for it to be rewritten whole. False when another
+// program holds it, it is read-only, or the disk is (nearly) full.
+bool ConfigWritable();
+
 // The configuration file's letter list (limit 16) into list
 // (kLetterListCapacity); empty when missing.
 void ReadLetterList(char *list);

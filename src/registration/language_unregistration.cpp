@@ -4,6 +4,7 @@
 
 #include "registration/language_list.h"
 #include "registration/language_store.h"
+#include "support/error_box.h"
 
 namespace {
 
@@ -29,6 +30,13 @@ void UnregisterLanguage()
 {
     char name[kLanguageEntryCapacity];
     const char letter = ReadModuleLanguage(name);
+    // A configuration file out of reach would read as empty or keep its old
+    // text while the registry moved on, or be left truncated: leave both
+    // as they are and let the run fail, so that a rerun finishes the job.
+    if (!ConfigWritable()) {
+        MarkRunFailed();
+        return;
+    }
 
     char letters[kLetterListCapacity];
     ReadLetterList(letters);

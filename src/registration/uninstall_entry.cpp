@@ -92,18 +92,57 @@ bool MakeGuidText(char *text, size_t capacity)
     return WideCharToMultiByte(CP_ACP, 0, wide, -1, text, static_cast<int>(capacity), nullptr, nullptr) > 0;
 }
 
+// The program's own path into ownPath (kPathCapacity). Asked for with a
+// limit of 128: a longer path comes back cut and unterminated, and would
+// name a file that is not there.
+bool ReadOwnPath(char *ownPath)
+{
+    DWORD ownLength = GetModuleFileNameA(Handles().Instance, ownPath, kOwnPathLimit);
+    if (ownLength == 0 || ownLength >= kOwnPathLimit) return false;
+    ownPath[ownLength] = '\0';
+    return true;
+}
+
+// The module's entry, subfolder name of folder, found by a later install:
+// a copy of the program that is missing, or under our own name but not of
+// our size, is copied again. A run killed while it copied, or a copy that
+// failed, would otherwise leave the uninstaller broken for good, since
+// every later install finds the entry by its name and stops there. Without
+// its own path the program leaves the entry as it is.
+void MendEntryProgram(const char *folder, const char *name)
+{
+    char ownPath[kPathCapacity];
+    if (!ReadOwnPath(ownPath)) return;
+    const char *ownName = ownPath + LastBackslash(ownPath) + 1;
+
+    char iniPath[kPathCapacity];
+    char copyPath[kPathCapacity];
+    if (!CopyText(iniPath, sizeof iniPath, folder) || !AppendText(iniPath, sizeof iniPath, name) ||
+        !CopyText(copyPath, sizeof copyPath, iniPath) || !AppendText(iniPath, sizeof iniPath, "\\setup.ini"))
+        return;
+    char exeName[kPathCapacity];
+    GetPrivateProfileStringA(kEntrySection, "ExeName", "", exeName, sizeof exeName, iniPath);
+    if (exeName[0] == '\0') {
+        // Killed between the two keys: the entry names no program yet.
+        WriteProfileText(kEntrySection, "ExeName", ownName, iniPath);
+        CopyText(exeName, sizeof exeName, ownName);
+    }
+    if (!AppendText(copyPath, sizeof copyPath, "\\") || !AppendText(copyPath, sizeof copyPath, exeName)) return;
+
+    int copied = ProbePath(copyPath);
+    bool whole = copied > 0 && (lstrcmpiA(exeName, ownName) != 0 || copied == ProbePath(ownPath));
+    if (!whole && !CopyFileA(ownPath, copyPath, FALSE)) ShowErrorBox("CopyFile error.");
+}
+
 // Makes the entry folder inside folder (which ends with a backslash).
 void MakeEntry(const char *folder)
 {
-    // Asked for with a limit of 128: a longer path comes back cut and
-    // unterminated, and would name a file that is not there.
+    // Without its own path the program cannot be copied: that copy fails.
     char ownPath[kPathCapacity];
-    DWORD ownLength = GetModuleFileNameA(Handles().Instance, ownPath, kOwnPathLimit);
-    if (ownLength == 0 || ownLength >= kOwnPathLimit) {
+    if (!ReadOwnPath(ownPath)) {
         ShowErrorBox("CopyFile error.");
         return;
     }
-    ownPath[ownLength] = '\0';
     const char *ownName = ownPath + LastBackslash(ownPath) + 1;
 
     char guidText[kPathCapacity];
@@ -161,6 +200,7 @@ void RegisterUninstallEntry()
     }
     if (FindFiledEntry(search.Get(), found, folder)) {
         LogEvent("uninstall entry already filed in %s%s", folder, found.cFileName);
+        MendEntryProgram(folder, found.cFileName);
         return;
     }
     search.Reset();

@@ -21,19 +21,3 @@ bool IsSilentCommandLine(const char *commandLine)
 }
 
 bool IsRemovalCommandLine(const char *commandLine) { return TailEquals(commandLine, " un"); }
-
-bool IsProductRelativePath(const char *value)
-{
-    if (value[0] == '\\' || value[0] == '/') return false;  // rooted or UNC
-    for (const char *c = value; *c != '\0'; ++c)
-        if (*c == ':') return false;  // a drive, or a stream of another file
-    // A ".." component, between separators of either kind.
-    const char *start = value;
-    for (const char *c = value;; ++c) {
-        if (*c == '\\' || *c == '/' || *c == '\0') {
-            if (c - start == 2 && start[0] == '.' && start[1] == '.') return false;
-            if (*c == '\0') return true;
-            start = c + 1;
-        }
-    }
-}

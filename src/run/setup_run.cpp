@@ -97,8 +97,11 @@ bool RunRemoval()
             continue;
         }
         char path[kPathCapacity];
-        if (CopyText(path, sizeof path, context.ProductDir) && AppendText(path, sizeof path, value))
-            RemoveFile(path);
+        // A file that stays (held open by the product) is not reported, but
+        // the module is not fully removed: the run fails and a rerun can end it.
+        if (CopyText(path, sizeof path, context.ProductDir) && AppendText(path, sizeof path, value) &&
+            !RemoveFile(path) && ProbePath(path) > 0)
+            MarkRunFailed();
     }
     FinishRemoval();
     return true;
@@ -167,5 +170,5 @@ int RunSetup(HINSTANCE instance, const char *commandLine)
     }
 
     if (!context.Silent) ShowSetupDialog();  // the closing form
-    return EndRun(succeeded && !ErrorBoxShown() ? 0 : 1, startTicks);
+    return EndRun(succeeded && !RunFailed() ? 0 : 1, startTicks);
 }

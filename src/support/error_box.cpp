@@ -7,6 +7,7 @@
 namespace {
 bool gErrorBoxShown = false;
 bool gSuppressed = false;
+bool gRunFailed = false;
 const char *gCaption = "";
 }  // namespace
 
@@ -31,4 +32,11 @@ void ShowErrorBoxStyled(const char *text, const char *caption, unsigned style)
 void ShowErrorBox(const char *text) { ShowErrorBoxStyled(text, gCaption, MB_SYSTEMMODAL | MB_ICONERROR); }
 
 bool ErrorBoxShown() { return gErrorBoxShown; }
-void ResetErrorBoxShown() { gErrorBoxShown = false; }
+void ResetErrorBoxShown()
+{
+    gErrorBoxShown = false;
+    gRunFailed = false;
+}
+
+void MarkRunFailed() { gRunFailed = true; }
+bool RunFailed() { return gRunFailed || gErrorBoxShown; }

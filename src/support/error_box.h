@@ -19,3 +19,10 @@ void SuppressErrorBoxes(bool suppress);
 
 bool ErrorBoxShown();
 void ResetErrorBoxShown();
+
+// A failure that shows no box (a dictionary file not put in place, the
+// configuration file out of reach) still makes the run fail: the module is
+// incomplete and a silent caller must not read success.
+void MarkRunFailed();
+// True when a box was shown or MarkRunFailed was called since the reset.
+bool RunFailed();

@@ -157,7 +157,7 @@ TEST_F(InstallPayload, NewerReadOnlyAndEqualCopies)
     SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_READONLY);
 
     testbed::RunResult run = testbed::RunSetup(" in");
-    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.exitCode, 1u) << "the read-only copy could not be replaced";
     EXPECT_TRUE(run.unexpected.empty());
     EXPECT_EQ(sandbox::ReadFileBytes(newer), "installed later");
     EXPECT_EQ(Stored(equal), "mg.qd 59577") << "equal times copy again";
