@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "fs/path_probe.h"
 #include "context/install_context.h"
+#include "fs/path_probe.h"
 #include "support/logged_writes.h"
 #include "support/text.h"
 

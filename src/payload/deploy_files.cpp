@@ -5,10 +5,10 @@
 
 #include <windows.h>
 
-#include "fs/file_ops.h"
-#include "payload/busy_cursor.h"
 #include "context/install_context.h"
 #include "context/module_info.h"
+#include "fs/file_ops.h"
+#include "payload/busy_cursor.h"
 #include "support/error_box.h"
 #include "support/handles.h"
 #include "support/run_log.h"

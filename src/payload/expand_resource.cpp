@@ -7,8 +7,8 @@
 #include <windows.h>
 #include <string.h>
 
-#include "fs/path_probe.h"
 #include "context/install_context.h"
+#include "fs/path_probe.h"
 #include "support/handles.h"
 #include "support/run_log.h"
 #include "support/text.h"

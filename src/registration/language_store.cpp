@@ -1,8 +1,8 @@
 #include "registration/language_store.h"
 
-#include "registration/language_list.h"
 #include "context/install_context.h"
 #include "context/module_info.h"
+#include "registration/language_list.h"
 #include "support/logged_writes.h"
 #include "support/registry_text.h"
 #include "support/text.h"

@@ -6,8 +6,8 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include "fs/path_probe.h"
 #include "context/install_context.h"
+#include "fs/path_probe.h"
 #include "support/error_box.h"
 #include "support/handles.h"
 #include "support/logged_writes.h"

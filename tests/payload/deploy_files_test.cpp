@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <string>
 
-#include "payload/deploy_files.h"
 #include "context/install_context.h"
+#include "payload/deploy_files.h"
 #include "sandbox.h"
 #include "support/text.h"
 

@@ -7,11 +7,11 @@
 
 #include <string>
 
-#include "payload/expand_resource.h"
 #include "context/install_context.h"
+#include "payload/expand_resource.h"
 #include "sandbox.h"
-#include "testbed.h"
 #include "support/text.h"
+#include "testbed.h"
 
 namespace {
 

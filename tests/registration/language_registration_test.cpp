@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "registration/language_registration.h"
 #include "context/install_context.h"
+#include "registration/language_registration.h"
 #include "sandbox.h"
 #include "support/text.h"
 

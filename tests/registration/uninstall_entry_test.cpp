@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "registration/uninstall_entry.h"
 #include "context/install_context.h"
+#include "registration/uninstall_entry.h"
 #include "sandbox.h"
 #include "support/error_box.h"
 #include "support/text.h"
