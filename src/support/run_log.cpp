@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "support/text.h"
+
 namespace {
 
 // A line holds two paths, an old and a new value and some words; a command
@@ -36,15 +38,11 @@ void PutText(Output &out, const char *text)
 
 void PutNumber(Output &out, unsigned long value, bool negative, unsigned width)
 {
-    char digits[24];
-    unsigned count = 0;
-    do {
-        digits[count++] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
+    char digits[kDecimalCapacity];
+    size_t count = FormatDecimal(digits, value);
     if (negative) Put(out, '-');
-    for (unsigned pad = count; pad < width && pad < 16; ++pad) Put(out, '0');
-    while (count > 0) Put(out, digits[--count]);
+    for (size_t pad = count; pad < width && pad < 16; ++pad) Put(out, '0');
+    PutText(out, digits);
 }
 
 }  // namespace

@@ -84,17 +84,23 @@ const char *FromLastDot(const char *text)
     return last;
 }
 
+size_t FormatDecimal(char *digits, unsigned long value)
+{
+    char reversed[kDecimalCapacity];
+    size_t count = 0;
+    do {
+        reversed[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    for (size_t i = 0; i < count; ++i) digits[i] = reversed[count - 1 - i];
+    digits[count] = '\0';
+    return count;
+}
+
 bool FormatNumberedKey(char *buffer, size_t capacity, const char *prefix, unsigned number)
 {
-    char digits[12];
-    int count = 0;
-    do {
-        digits[count++] = static_cast<char>('0' + number % 10);
-        number /= 10;
-    } while (number != 0);
-    char text[12];
-    for (int i = 0; i < count; ++i) text[i] = digits[count - 1 - i];
-    text[count] = '\0';
+    char text[kDecimalCapacity];
+    FormatDecimal(text, number);
     if (!CopyText(buffer, capacity, prefix)) return false;
     return AppendText(buffer, capacity, text);
 }

@@ -42,6 +42,11 @@ bool StartsWithIgnoreAsciiCase(const char *text, const char *prefix);
 const char *FromFirstDot(const char *text);
 const char *FromLastDot(const char *text);
 
+// Decimal digits of value, in order and terminated, into digits, which holds
+// kDecimalCapacity bytes (any unsigned long fits). Returns their count.
+constexpr size_t kDecimalCapacity = 21;
+size_t FormatDecimal(char *digits, unsigned long value);
+
 // Decimal text of a non-negative number appended to prefix, as "mod%d" and
 // "Language%d" make key names.
 bool FormatNumberedKey(char *buffer, size_t capacity, const char *prefix, unsigned number);

@@ -43,6 +43,14 @@ class LockedFiles : public ::testing::Test {
         EXPECT_EQ(data, std::string("Russian\0\0", 9));
     }
 
+    // Once the file is free, the same command finishes the job.
+    static void ExpectRerunEndsIn(const char *tail, const std::string &state)
+    {
+        faults::Outcome rerun = faults::Run(tail);
+        EXPECT_EQ(rerun.exitCode, 0u);
+        EXPECT_EQ(faults::State(), state);
+    }
+
     std::string installed_;
     std::string removed_;
 };
@@ -59,9 +67,7 @@ TEST_F(LockedFiles, InstallOverAHeldDictionaryFile)
     product.Release();
     EXPECT_EQ(sandbox::ReadFileBytes(Vg()), "an older vg.qd the product has open") << "the held file is kept";
     EXPECT_EQ(sandbox::ReadIni(faults::ConfigPath(), "Languages", "TranLangs"), "ERG");
-    faults::Outcome rerun = faults::Run(" in");
-    EXPECT_EQ(rerun.exitCode, 0u);
-    EXPECT_EQ(faults::State(), installed_);
+    ExpectRerunEndsIn(" in", installed_);
 }
 
 TEST_F(LockedFiles, InstallWhileTheConfigurationFileIsHeld)
@@ -76,9 +82,7 @@ TEST_F(LockedFiles, InstallWhileTheConfigurationFileIsHeld)
     // registry would lose 'E', 'R' and the names with them.
     ExpectRegistryUntouched("ER");
     product.Release();
-    faults::Outcome rerun = faults::Run(" in");
-    EXPECT_EQ(rerun.exitCode, 0u);
-    EXPECT_EQ(faults::State(), installed_);
+    ExpectRerunEndsIn(" in", installed_);
 }
 
 TEST_F(LockedFiles, InstallWhileTheArchiveIsHeld)
@@ -95,9 +99,7 @@ TEST_F(LockedFiles, InstallWhileTheArchiveIsHeld)
     EXPECT_EQ(run.boxes[0], "ExpandResource error.");
     EXPECT_EQ(sandbox::ReadIni(faults::ConfigPath(), "Languages", "TranLangs"), "ER");
     scanner.Release();
-    faults::Outcome rerun = faults::Run(" in");
-    EXPECT_EQ(rerun.exitCode, 0u);
-    EXPECT_EQ(faults::State(), installed_);
+    ExpectRerunEndsIn(" in", installed_);
 }
 
 TEST_F(LockedFiles, RemovalOfAHeldDictionaryFile)
@@ -112,9 +114,7 @@ TEST_F(LockedFiles, RemovalOfAHeldDictionaryFile)
     EXPECT_TRUE(sandbox::FileExists(Vg()));
     EXPECT_FALSE(sandbox::FileExists(faults::DictionaryDir() + "bg.qd"));
     product.Release();
-    faults::Outcome rerun = faults::Run(" un");
-    EXPECT_EQ(rerun.exitCode, 0u);
-    EXPECT_EQ(faults::State(), removed_);
+    ExpectRerunEndsIn(" un", removed_);
 }
 
 TEST_F(LockedFiles, RemovalWhileTheConfigurationFileIsHeld)
@@ -128,9 +128,7 @@ TEST_F(LockedFiles, RemovalWhileTheConfigurationFileIsHeld)
     EXPECT_TRUE(run.boxes.empty());
     ExpectRegistryUntouched("ERG");
     product.Release();
-    faults::Outcome rerun = faults::Run(" un");
-    EXPECT_EQ(rerun.exitCode, 0u);
-    EXPECT_EQ(faults::State(), removed_);
+    ExpectRerunEndsIn(" un", removed_);
 }
 
 TEST_F(LockedFiles, ReadOnlyDictionaryFilesAndConfiguration)
