@@ -8,7 +8,7 @@ namespace {
 bool gErrorBoxShown = false;
 bool gSuppressed = false;
 bool gRunFailed = false;
-const char *gCaption = "";
+const char *gCaption = nullptr;  // none registered yet: an empty caption
 }  // namespace
 
 void SetErrorBoxCaption(const char *caption) { gCaption = caption; }
@@ -29,7 +29,10 @@ void ShowErrorBoxStyled(const char *text, const char *caption, unsigned style)
     LogEvent("box closed");
 }
 
-void ShowErrorBox(const char *text) { ShowErrorBoxStyled(text, gCaption, MB_SYSTEMMODAL | MB_ICONERROR); }
+void ShowErrorBox(const char *text)
+{
+    ShowErrorBoxStyled(text, gCaption != nullptr ? gCaption : "", MB_SYSTEMMODAL | MB_ICONERROR);
+}
 
 bool ErrorBoxShown() { return gErrorBoxShown; }
 void ResetErrorBoxShown()

@@ -10,7 +10,8 @@ namespace {
 // line or box text longer than this is cut, never overrun.
 constexpr size_t kLineCapacity = 2048;
 
-HANDLE gLog = INVALID_HANDLE_VALUE;
+// Null while no log is open: zero-initialised, so it costs no file space.
+HANDLE gLog = nullptr;
 
 struct Output {
     char *buffer;
@@ -112,22 +113,23 @@ bool OpenRunLog(const char *path)
     CloseRunLog();
     // Append-only access: every write lands at the end of the file, also
     // when other runs append to it at the same time.
-    gLog = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
-    return gLog != INVALID_HANDLE_VALUE;
+    HANDLE log = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    gLog = log != INVALID_HANDLE_VALUE ? log : nullptr;
+    return gLog != nullptr;
 }
 
 void CloseRunLog()
 {
-    if (gLog != INVALID_HANDLE_VALUE) CloseHandle(gLog);
-    gLog = INVALID_HANDLE_VALUE;
+    if (gLog != nullptr) CloseHandle(gLog);
+    gLog = nullptr;
 }
 
-bool RunLogOpen() { return gLog != INVALID_HANDLE_VALUE; }
+bool RunLogOpen() { return gLog != nullptr; }
 
 void LogEvent(const char *format, ...)
 {
-    if (gLog == INVALID_HANDLE_VALUE) return;
+    if (gLog == nullptr) return;
     DWORD lastError = GetLastError();
 
     char line[kLineCapacity];
