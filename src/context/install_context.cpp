@@ -167,10 +167,12 @@ bool ReadModuleVersionStrings()
             language = translation[0];
             codePage = translation[1];
         }
-        struct Wanted {
+        // Static and constant, so that the table is not copied out of
+        // writable data at every call.
+        static const struct Wanted {
             const char *name;
             char *field;
-        } wanted[] = {{"FileDescription", context.ModuleName}, {"Comments", context.ModuleAppName}};
+        } wanted[] = {{"FileDescription", gInstall.ModuleName}, {"Comments", gInstall.ModuleAppName}};
         for (const Wanted &w : wanted) {
             char query[96];
             wsprintfA(query, "\\StringFileInfo\\%04X%04X\\%s", language, codePage, w.name);
@@ -189,7 +191,7 @@ bool ReadModuleVersionStrings()
     return true;
 }
 
-bool LoadInstallContext()
+bool IdentifyModule()
 {
     InstallContext &context = gInstall;
     context.ProductDir[0] = '\0';
@@ -199,6 +201,13 @@ bool LoadInstallContext()
     ReadOptionsPaths(context);
     bool identified = ReadModuleVersionStrings();
     ChooseModuleInfoPath(context);
+    return identified;
+}
+
+bool LoadInstallContext()
+{
+    InstallContext &context = gInstall;
+    bool identified = IdentifyModule();
     bool workDirUsable = PrepareWorkDir(context);
 
     LogEvent("context: product %s, dictionary %s, work %s", context.ProductDir, context.DictionaryDir,

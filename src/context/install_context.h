@@ -43,6 +43,11 @@ void ResetInstallContext();
 // DictionaryDir and WorkDir name existing directories.
 bool LoadInstallContext();
 
+// The part of LoadInstallContext that only reads: the product's paths, the
+// module's names and the quorin.inf in use; nothing is made or changed.
+// False when the module cannot be identified (see ReadModuleVersionStrings).
+bool IdentifyModule();
+
 // Fills ModuleName and ModuleAppName from the program's own version
 // resource. False when the program's own path does not fit its 128-character
 // limit, so the module cannot be identified; the names then stay empty.

@@ -26,18 +26,18 @@ size_t ProgramPathEnd(const char *commandLine)
 
 // Where the options end: before the tail's word in a silent run (its last
 // blank-separated word, "in", " un" or "/un"), at the end otherwise.
-size_t OptionsEnd(const char *commandLine, size_t optionsStart)
+size_t OptionsEnd(const RunRequest &request, size_t optionsStart)
 {
-    size_t end = TextLength(commandLine);
-    if (IsSilentCommandLine(commandLine))
-        while (end > optionsStart && !IsBlank(commandLine[end - 1])) --end;
+    size_t end = TextLength(request.CommandLine);
+    if (request.Silent)
+        while (end > optionsStart && !IsBlank(request.CommandLine[end - 1])) --end;
     return end;
 }
 
-void Ignore(RunOptions *options, const char *word, const char *reason)
+void Ignore(RunRequest *request, const char *reason, size_t start, size_t end)
 {
-    LogEvent("option ignored (%s): %s", reason, word);
-    ++options->IgnoredCount;
+    if (request->IgnoredCount < kNamedIgnoredWords) request->Ignored[request->IgnoredCount] = {reason, start, end};
+    ++request->IgnoredCount;
 }
 
 // One word, its quotes removed, into word (capacity bytes); the reason it
@@ -66,47 +66,48 @@ const char *ReadWord(const char *commandLine, size_t start, size_t end, size_t *
     return nullptr;
 }
 
-void TakeWord(RunOptions *options, const char *word)
+// The reason a well-formed word is passed over, or nullptr when it counts.
+const char *TakeWord(RunRequest *request, const char *word)
 {
     constexpr size_t kLogPrefixLength = 5;  // "/log="
     if (StartsWithIgnoreAsciiCase(word, "/log=")) {
         const char *path = word + kLogPrefixLength;
-        if (path[0] == '\0')
-            Ignore(options, word, "empty path");
-        else if (options->LogPath[0] != '\0')
-            Ignore(options, word, "a log is already named");
-        else if (!CopyText(options->LogPath, kPathCapacity, path))
-            Ignore(options, word, "path too long");
-    } else if (EqualsIgnoreAsciiCase(word, "/noboxes")) {
-        options->NoBoxes = true;
-    } else {
-        Ignore(options, word, "unknown word");
+        if (path[0] == '\0') return "empty path";
+        if (request->LogPath[0] != '\0') return "a log is already named";
+        if (!CopyText(request->LogPath, kPathCapacity, path)) return "path too long";
+        return nullptr;
     }
+    if (EqualsIgnoreAsciiCase(word, "/noboxes")) {
+        request->NoBoxes = true;
+        return nullptr;
+    }
+    return "unknown word";
 }
+
+// "/log=" and a path, and room to tell a path that is too long.
+constexpr size_t kWordCapacity = kPathCapacity + 8;
 
 }  // namespace
 
-void ParseRunOptions(const char *commandLine, RunOptions *options)
+void ReadRunRequest(const char *commandLine, RunRequest *request)
 {
-    options->LogPath[0] = '\0';
-    options->NoBoxes = false;
-    options->IgnoredCount = 0;
+    *request = RunRequest{};
+    request->CommandLine = commandLine;
+    request->Silent = IsSilentCommandLine(commandLine);
+    request->Removal = request->Silent && IsRemovalCommandLine(commandLine);
 
     size_t at = ProgramPathEnd(commandLine);
-    size_t end = OptionsEnd(commandLine, at);
-    // "/log=" and a path, and room to tell a path that is too long.
-    char word[kPathCapacity + 8];
+    size_t end = OptionsEnd(*request, at);
+    char word[kWordCapacity];
     while (at < end) {
         if (IsBlank(commandLine[at])) {
             ++at;
             continue;
         }
         size_t wordEnd = at;
-        const char *malformed = ReadWord(commandLine, at, end, &wordEnd, word, sizeof word);
-        if (malformed != nullptr)
-            Ignore(options, word, malformed);
-        else
-            TakeWord(options, word);
+        const char *ignored = ReadWord(commandLine, at, end, &wordEnd, word, sizeof word);
+        if (ignored == nullptr) ignored = TakeWord(request, word);
+        if (ignored != nullptr) Ignore(request, ignored, at, wordEnd);
         at = wordEnd;
     }
 }
@@ -135,7 +136,7 @@ void ProgramVersion(VS_FIXEDFILEINFO *version)
 
 }  // namespace
 
-void LogRunStart(const char *commandLine, const RunOptions &options)
+void LogRunStart(const RunRequest &request)
 {
     if (!RunLogOpen()) return;
     char own[kPathCapacity];
@@ -146,16 +147,19 @@ void LogRunStart(const char *commandLine, const RunOptions &options)
     ProgramVersion(&version);
     LogEvent("start: %s, version %u.%u.%u.%u", own, HIWORD(version.dwFileVersionMS),
              LOWORD(version.dwFileVersionMS), HIWORD(version.dwFileVersionLS), LOWORD(version.dwFileVersionLS));
-    LogEvent("command line: %s", commandLine);
-    bool silent = IsSilentCommandLine(commandLine);
-    LogEvent("mode: %s", !silent                                 ? "interactive install"
-                         : IsRemovalCommandLine(commandLine) ? "silent removal"
-                                                             : "silent install");
-    if (options.NoBoxes)
-        LogEvent(silent ? "boxes suppressed"
-                        : "/noboxes ignored: interactive run");
-    // The options were read before the log was open; read again, they name
-    // the words they ignore.
-    RunOptions again;
-    ParseRunOptions(commandLine, &again);
+    LogEvent("command line: %s", request.CommandLine);
+    LogEvent("mode: %s", !request.Silent   ? "interactive install"
+                         : request.Removal ? "silent removal"
+                                           : "silent install");
+    if (request.NoBoxes)
+        LogEvent(request.Silent ? "boxes suppressed"
+                                : "/noboxes ignored: interactive run");
+    // Each ignored word again as the reader saw it, its quotes removed.
+    char word[kWordCapacity];
+    for (unsigned i = 0; i < request.IgnoredCount && i < kNamedIgnoredWords; ++i) {
+        const IgnoredWord &ignored = request.Ignored[i];
+        size_t wordEnd = 0;
+        ReadWord(request.CommandLine, ignored.Start, ignored.End, &wordEnd, word, sizeof word);
+        LogEvent("option ignored (%s): %s", ignored.Reason, word);
+    }
 }

@@ -10,6 +10,7 @@
 #include "registration/uninstall_entry.h"
 #include "run/run_mode.h"
 #include "run/run_options.h"
+#include "run/setup_mutex.h"
 #include "support/error_box.h"
 #include "support/run_log.h"
 #include "ui/host_restart.h"
@@ -21,6 +22,12 @@ namespace {
 constexpr unsigned short kPayloadResourceId = 102;
 constexpr size_t kRemovalValueCapacity = 64;  // at most 63 characters of a mod value
 constexpr INT_PTR kCancel = 2;
+
+constexpr int kExitSucceeded = 0;
+constexpr int kExitFailed = 1;
+// What the system installer returns while another installation runs;
+// deployment tools know it as "retry later".
+constexpr int kExitBusy = ERROR_INSTALL_ALREADY_RUNNING;  // 1618
 
 void LogStage(const char *name) { LogEvent("stage %s started", name); }
 
@@ -107,6 +114,29 @@ bool RunRemoval()
     return true;
 }
 
+// The run itself, once it holds the setup mutex: the context, then the
+// install or removal sequence. True when every stage did its part.
+bool RunSequence(const RunRequest &request)
+{
+    InstallContext &context = Install();
+    if (!LoadInstallContext()) {
+        LogEvent("no stage runs: the context is not usable");
+        return false;
+    }
+    ReadModuleKey("TitleE", "Quorin", context.Title, kTitleCapacity);
+    LogEvent("error box caption (TitleE): %s", context.Title);
+    return request.Removal ? RunRemoval() : RunInstall();
+}
+
+// Another setup kept the mutex past the wait: nothing was changed. The box
+// still carries the module's caption, read without making anything.
+void ReportBusy()
+{
+    IdentifyModule();
+    ReadModuleKey("TitleE", "Quorin", Install().Title, kTitleCapacity);
+    ShowErrorBox("Another setup of Quorin is running. Run this setup again when it has finished.");
+}
+
 // Releases what the run holds, writes the log's last line and closes it.
 int EndRun(int exitCode, DWORD startTicks)
 {
@@ -144,31 +174,34 @@ int RunSetup(HINSTANCE instance, const char *commandLine)
 
     // The options only add a log and, in a silent run, take the boxes away;
     // the tail alone still chooses the run.
-    RunOptions options;
-    ParseRunOptions(commandLine, &options);
-    if (options.LogPath[0] != '\0') OpenRunLog(options.LogPath);
-    SuppressErrorBoxes(options.NoBoxes && IsSilentCommandLine(commandLine));
-    LogRunStart(commandLine, options);
+    RunRequest request;
+    ReadRunRequest(commandLine, &request);
+    if (request.LogPath[0] != '\0') OpenRunLog(request.LogPath);
+    SuppressErrorBoxes(request.NoBoxes && request.Silent);
+    LogRunStart(request);
 
-    if (!IsSilentCommandLine(commandLine)) {
+    if (!request.Silent) {
         context.Silent = false;
-        if (!BindMessageLibrary()) return EndRun(1, startTicks);
+        if (!BindMessageLibrary()) return EndRun(kExitFailed, startTicks);
         if (ShowSetupDialog() == kCancel) {
             LogEvent("setup dialog: Cancel");
-            return EndRun(0, startTicks);
+            return EndRun(kExitSucceeded, startTicks);
         }
         LogEvent("setup dialog: Start");
     }
 
-    bool succeeded = false;
-    if (LoadInstallContext()) {
-        ReadModuleKey("TitleE", "Quorin", context.Title, kTitleCapacity);
-        LogEvent("error box caption (TitleE): %s", context.Title);
-        succeeded = IsRemovalCommandLine(commandLine) ? RunRemoval() : RunInstall();
+    // Held from before the context (which makes the work directory) to the
+    // removal of the work directory, and let go before the closing form, so
+    // that a dialog left open blocks no other setup.
+    int exitCode = kExitBusy;
+    if (TakeSetupMutex()) {
+        bool succeeded = RunSequence(request);
+        ReleaseSetupMutex();
+        exitCode = succeeded && !RunFailed() ? kExitSucceeded : kExitFailed;
     } else {
-        LogEvent("no stage runs: the context is not usable");
+        ReportBusy();
     }
 
     if (!context.Silent) ShowSetupDialog();  // the closing form
-    return EndRun(succeeded && !RunFailed() ? 0 : 1, startTicks);
+    return EndRun(exitCode, startTicks);
 }

@@ -9,7 +9,6 @@
 #include <string>
 
 #include "fs/file_ops.h"
-#include "run/run_mode.h"
 #include "run/run_options.h"
 #include "sandbox.h"
 #include "support/error_box.h"
@@ -29,7 +28,7 @@ struct OptionsCase {
 
 // Options never change the run a tail chooses: each tail of the run-mode
 // table, with options in front, still selects its run.
-TEST(RunOptions, OptionsBeforeEveryTail)
+TEST(RunRequest, OptionsBeforeEveryTail)
 {
     const std::string longPath(kPathCapacity, 'p');
     const std::string tooLong = "setup.exe /log=C:\\" + longPath + " in";
@@ -59,15 +58,14 @@ TEST(RunOptions, OptionsBeforeEveryTail)
         {"", false, false, "", false, 0},
     };
     for (const OptionsCase &c : cases) {
-        RunOptions options;
-        std::memset(&options, 0x5A, sizeof options);
-        ParseRunOptions(c.commandLine, &options);
-        EXPECT_EQ(IsSilentCommandLine(c.commandLine), c.silent) << c.commandLine;
-        EXPECT_EQ(IsSilentCommandLine(c.commandLine) && IsRemovalCommandLine(c.commandLine), c.removal)
-            << c.commandLine;
-        EXPECT_STREQ(options.LogPath, c.logPath) << c.commandLine;
-        EXPECT_EQ(options.NoBoxes, c.noBoxes) << c.commandLine;
-        EXPECT_EQ(options.IgnoredCount, c.ignored) << c.commandLine;
+        RunRequest request;
+        std::memset(&request, 0x5A, sizeof request);
+        ReadRunRequest(c.commandLine, &request);
+        EXPECT_EQ(request.Silent, c.silent) << c.commandLine;
+        EXPECT_EQ(request.Removal, c.removal) << c.commandLine;
+        EXPECT_STREQ(request.LogPath, c.logPath) << c.commandLine;
+        EXPECT_EQ(request.NoBoxes, c.noBoxes) << c.commandLine;
+        EXPECT_EQ(request.IgnoredCount, c.ignored) << c.commandLine;
     }
 }
 
