@@ -3,6 +3,13 @@
 # describes: res/make_module.py checks the description and writes module.rc,
 # quorin.zip and setup.ico into RESOURCE_DIR; the program's code is the same
 # setup_core library for every module.
+# The program's linker script: the linker's default with the import tables
+# in .rdata (cmake/merge_imports.py says why), made once per build folder
+# as setup.ld; every module's program links with it.
+execute_process(COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/cmake/merge_imports.py ${CMAKE_LINKER}
+                        ${CMAKE_BINARY_DIR}/setup.ld COMMAND_ERROR_IS_FATAL ANY)
+set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/merge_imports.py)
+
 function(quorin_add_module target description resource_dir output_dir)
   set(tool ${CMAKE_SOURCE_DIR}/res/make_module.py)
   set(rc ${resource_dir}/module.rc)
@@ -26,5 +33,6 @@ function(quorin_add_module target description resource_dir output_dir)
   target_include_directories(${target} PRIVATE ${resource_dir} ${CMAKE_SOURCE_DIR}/res)
   target_compile_options(${target} PRIVATE ${QUORIN_LEAN_FLAGS})
   target_link_libraries(${target} PRIVATE setup_core)
-  target_link_options(${target} PRIVATE -nostartfiles)
+  target_link_options(${target} PRIVATE -nostartfiles -Wl,-T,${CMAKE_BINARY_DIR}/setup.ld)
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${CMAKE_BINARY_DIR}/setup.ld)
 endfunction()

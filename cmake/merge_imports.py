@@ -1,0 +1,50 @@
+#!/usr/bin/env python3
+"""Writes the linker script of the setup program: the linker's own default
+script for Windows programs, with the import tables moved from a section of
+their own into .rdata, as other Windows linkers place them.
+
+    merge_imports.py LD OUTPUT.ld
+
+Each section of a program file is padded to 512 bytes; the import tables
+(about 3 KB) in .rdata save one such padding, and the loader fills the
+import address table wherever it lies (it makes it writable while it
+binds). The script is made from the linker at hand, so that it follows the
+toolchain's own layout in everything else.
+
+Without an output section named .idata the linker finds the import
+directory and the import address table through symbols named after their
+input sections, which hold image-relative addresses; the script defines
+them where the tables start.
+"""
+import re
+import subprocess
+import sys
+
+
+def main(ld, output):
+    verbose = subprocess.run([ld, "--verbose"], check=True, capture_output=True, text=True).stdout
+    script = verbose.split("=" * 50)[1]
+    match = re.search(r"\n  \.idata BLOCK\(__section_alignment__\) :\n  \{\n(.*?)\n  \}\n", script, re.S)
+    if match is None:
+        sys.exit("%s: no .idata section in the default script" % ld)
+    body = match.group(1)
+    lines = body.split("\n")
+    for part in ("2", "4", "5", "6"):
+        at = [i for i, line in enumerate(lines) if "(.idata$%s)" % part in line]
+        if len(at) != 1:
+            sys.exit("%s: .idata$%s of the default script not recognised" % (ld, part))
+        lines.insert(at[0], '    ".idata$%s" = ABSOLUTE(.) - __image_base__;' % part)
+    body = "\n".join(lines)
+    script = script[:match.start()] + "\n" + script[match.end():]
+    end_of_rdata = "    __rt_psrelocs_end = .;\n"
+    if script.count(end_of_rdata) != 1:
+        sys.exit("%s: .rdata of the default script not recognised" % ld)
+    script = script.replace(end_of_rdata, end_of_rdata + body + "\n")
+    with open(output, "w") as f:
+        f.write("/* Made by cmake/merge_imports.py from `%s --verbose`. */\n%s" % (ld, script))
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 3:
+        sys.exit(__doc__)
+    main(sys.argv[1], sys.argv[2])
