@@ -33,6 +33,8 @@ function(quorin_add_module target description resource_dir output_dir)
   target_include_directories(${target} PRIVATE ${resource_dir} ${CMAKE_SOURCE_DIR}/res)
   target_compile_options(${target} PRIVATE ${QUORIN_LEAN_FLAGS})
   target_link_libraries(${target} PRIVATE setup_core)
-  target_link_options(${target} PRIVATE -nostartfiles -Wl,-T,${CMAKE_BINARY_DIR}/setup.ld)
+  # Terminal Server aware: on a Remote Desktop host the program is given the
+  # real Windows directory, not a per-user one.
+  target_link_options(${target} PRIVATE -nostartfiles -Wl,-T,${CMAKE_BINARY_DIR}/setup.ld -Wl,--tsaware)
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${CMAKE_BINARY_DIR}/setup.ld)
 endfunction()

@@ -6,6 +6,7 @@
 #include "fs/path_probe.h"
 #include "support/error_box.h"
 #include "support/handles.h"
+#include "support/libraries.h"
 #include "support/registry_text.h"
 #include "support/run_log.h"
 
@@ -13,6 +14,11 @@ namespace {
 
 InstallContext gInstall;
 RunHandles gHandles;
+
+// The three entry points of version.dll that read the program's identity.
+using GetFileVersionInfoSizeAFn = DWORD(WINAPI *)(const char *path, DWORD *handle);
+using GetFileVersionInfoAFn = BOOL(WINAPI *)(const char *path, DWORD handle, DWORD size, void *data);
+using VerQueryValueAFn = BOOL(WINAPI *)(const void *block, const char *subBlock, void **value, UINT *length);
 
 // The Windows directory and the program's own path are asked for with a
 // limit of 128 characters.
@@ -151,18 +157,28 @@ bool ReadModuleVersionStrings()
     if (length == 0 || length >= kShortPathLimit) return false;
     own[length] = '\0';
 
+    // version.dll is not one of the libraries Windows always takes from its
+    // own folder: it is loaded from there by its full path, when needed.
+    OwnedLibrary version(LoadSystemLibrary("version.dll"));
+    auto infoSize = ResolveEntry<GetFileVersionInfoSizeAFn>(version.Get(), "GetFileVersionInfoSizeA");
+    auto info = ResolveEntry<GetFileVersionInfoAFn>(version.Get(), "GetFileVersionInfoA");
+    auto query = ResolveEntry<VerQueryValueAFn>(version.Get(), "VerQueryValueA");
+    if (!version || infoSize == nullptr || info == nullptr || query == nullptr) {
+        LogEvent("context: version.dll not usable: error %lu", GetLastError());
+        return true;
+    }
+
     DWORD ignored = 0;
-    DWORD size = GetFileVersionInfoSizeA(own, &ignored);
+    DWORD size = infoSize(own, &ignored);
     if (size == 0) return true;
     HGLOBAL block = GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, size + 1024);
     if (block == nullptr) return true;
     void *data = static_cast<void *>(block);
-    if (GetFileVersionInfoA(own, 0, size, data)) {
+    if (info(own, 0, size, data)) {
         WORD *translation = nullptr;
         UINT translationSize = 0;
         WORD language = 0x0409, codePage = 0x04E4;
-        if (VerQueryValueA(data, "\\VarFileInfo\\Translation", reinterpret_cast<void **>(&translation),
-                           &translationSize) &&
+        if (query(data, "\\VarFileInfo\\Translation", reinterpret_cast<void **>(&translation), &translationSize) &&
             translation != nullptr && translationSize >= 2 * sizeof(WORD)) {
             language = translation[0];
             codePage = translation[1];
@@ -174,14 +190,14 @@ bool ReadModuleVersionStrings()
             char *field;
         } wanted[] = {{"FileDescription", gInstall.ModuleName}, {"Comments", gInstall.ModuleAppName}};
         for (const Wanted &w : wanted) {
-            char query[96];
-            wsprintfA(query, "\\StringFileInfo\\%04X%04X\\%s", language, codePage, w.name);
+            char text[96];
+            wsprintfA(text, "\\StringFileInfo\\%04X%04X\\%s", language, codePage, w.name);
             char *value = nullptr;
             UINT valueLength = 0;
-            bool found = VerQueryValueA(data, query, reinterpret_cast<void **>(&value), &valueLength) && value;
+            bool found = query(data, text, reinterpret_cast<void **>(&value), &valueLength) && value;
             if (!found) {
-                wsprintfA(query, "\\StringFileInfo\\040904E4\\%s", w.name);
-                found = VerQueryValueA(data, query, reinterpret_cast<void **>(&value), &valueLength) && value;
+                wsprintfA(text, "\\StringFileInfo\\040904E4\\%s", w.name);
+                found = query(data, text, reinterpret_cast<void **>(&value), &valueLength) && value;
             }
             // A name too long for its field would be a different module.
             if (found && !CopyText(w.field, kNameCapacity, value)) w.field[0] = '\0';

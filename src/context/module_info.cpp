@@ -4,6 +4,7 @@
 
 #include "context/install_context.h"
 #include "fs/path_probe.h"
+#include "support/error_box.h"
 #include "support/logged_writes.h"
 #include "support/text.h"
 
@@ -23,12 +24,17 @@ void MarkInstallState(InstallKind kind)
 
     // Both paths are built in ModuleInfoPath, which names the product's copy
     // afterwards; an empty or missing copy is never written (nor created).
-    if (TemporaryModuleInfoPath(context.ModuleInfoPath) && ProbePath(context.ModuleInfoPath) > 0)
-        WriteProfileText(context.ModuleName, "Install", flag, context.ModuleInfoPath);
+    // The flag is how the product tells an installed module: a copy that
+    // cannot take it (held open by another program) fails the run, so that
+    // a rerun writes it.
+    if (TemporaryModuleInfoPath(context.ModuleInfoPath) && ProbePath(context.ModuleInfoPath) > 0 &&
+        !WriteProfileText(context.ModuleName, "Install", flag, context.ModuleInfoPath))
+        MarkRunFailed();
 
     context.ModuleInfoPath[0] = '\0';
     if (CopyText(context.ModuleInfoPath, kPathCapacity, context.ProductDir) &&
         AppendText(context.ModuleInfoPath, kPathCapacity, "quorin.inf") && context.ProductDir[0] != '\0' &&
-        ProbePath(context.ModuleInfoPath) > 0)
-        WriteProfileText(context.ModuleName, "Install", flag, context.ModuleInfoPath);
+        ProbePath(context.ModuleInfoPath) > 0 &&
+        !WriteProfileText(context.ModuleName, "Install", flag, context.ModuleInfoPath))
+        MarkRunFailed();
 }

@@ -11,5 +11,6 @@ enum class InstallKind { Install, Removal };
 void ReadModuleKey(const char *key, const char *fallback, char *buffer, size_t capacity);
 
 // Writes "Install" into both copies of the file that exist as non-empty
-// files: "1" after an install, "0" after a removal.
+// files: "1" after an install, "0" after a removal. A copy that refuses the
+// write marks the run failed.
 void MarkInstallState(InstallKind kind);

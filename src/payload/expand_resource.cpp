@@ -10,6 +10,7 @@
 #include "context/install_context.h"
 #include "fs/path_probe.h"
 #include "support/handles.h"
+#include "support/libraries.h"
 #include "support/run_log.h"
 #include "support/text.h"
 
@@ -100,13 +101,12 @@ bool UnpackArchive(const char *archivePath)
         !AppendText(libraryPath, sizeof libraryPath, "unzip.dll"))
         return false;
 
-    OwnedLibrary library(LoadLibraryA(libraryPath));
+    OwnedLibrary library(LoadProductLibrary(libraryPath));
     if (!library) {
         LogEvent("%s not loaded: error %lu", libraryPath, GetLastError());
         return false;
     }
-    auto unzip =
-        reinterpret_cast<UnZipFn>(reinterpret_cast<void (*)()>(GetProcAddress(library.Get(), "UnZip")));
+    auto unzip = ResolveEntry<UnZipFn>(library.Get(), "UnZip");
     if (unzip == nullptr) {
         LogEvent("%s has no UnZip entry point", libraryPath);
         return false;

@@ -4,8 +4,10 @@
 #include <windows.h>
 
 #include "run/setup_run.h"
+#include "support/libraries.h"
 
 extern "C" void WinMainCRTStartup()
 {
+    RestrictLibrarySearch();
     ExitProcess(static_cast<UINT>(RunSetup(GetModuleHandleA(nullptr), GetCommandLineA())));
 }

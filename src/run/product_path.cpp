@@ -5,8 +5,12 @@
 bool IsProductRelativePath(const char *value)
 {
     if (value[0] == '\\' || value[0] == '/') return false;  // rooted or UNC
-    for (const char *c = value; *c != '\0'; ++c)
+    for (const char *c = value; *c != '\0'; ++c) {
         if (*c == ':') return false;  // a drive, or a stream of another file
+        // A wildcard matches files the delete cannot name: the removal
+        // would fail for ever on a file that is there.
+        if (*c == '*' || *c == '?') return false;
+    }
     // A ".." component, between separators of either kind.
     const char *start = value;
     for (const char *c = value;; ++c) {

@@ -40,6 +40,23 @@ void RunStage(const char *name, void (*stage)())
     LogEvent("stage %s finished", name);
 }
 
+// A section without its language or its letter describes no module (a
+// temporary quorin.inf anyone may write, or a product that lacks the
+// module): nothing is installed or removed for it.
+bool DescribesModule()
+{
+    static const char *const kKeys[] = {"Language", "Letter"};
+    for (const char *key : kKeys) {
+        char value[2];  // only whether it is empty counts
+        ReadModuleKey(key, "", value, sizeof value);
+        if (value[0] == '\0') {
+            LogEvent("no stage runs: the module's section in %s has no %s", Install().ModuleInfoPath, key);
+            return false;
+        }
+    }
+    return true;
+}
+
 // Install mode: unpack the payload, copy its files, register. False when a
 // stage failed.
 bool RunInstall()
@@ -91,6 +108,7 @@ bool RunRemoval()
         ShowErrorBox("File quorin.inf not found.");
         return false;
     }
+    if (!DescribesModule()) return false;
     for (unsigned n = 0;; ++n) {
         char key[16];
         char value[kRemovalValueCapacity];
@@ -98,9 +116,9 @@ bool RunRemoval()
         ReadModuleKey(key, "", value, sizeof value);
         if (value[0] == '\0') break;
         // Deleting runs with administrator rights, and the list may come from
-        // the temporary copy anyone can write: stay inside the product.
+        // the temporary copy anyone can write: one file inside the product.
         if (!IsProductRelativePath(value)) {
-            LogEvent("%s=%s skipped: not inside the product directory", key, value);
+            LogEvent("%s=%s skipped: not one file inside the product directory", key, value);
             continue;
         }
         char path[kPathCapacity];
@@ -125,7 +143,7 @@ bool RunSequence(const RunRequest &request)
     }
     ReadModuleKey("TitleE", "Quorin", context.Title, kTitleCapacity);
     LogEvent("error box caption (TitleE): %s", context.Title);
-    return request.Removal ? RunRemoval() : RunInstall();
+    return request.Removal ? RunRemoval() : DescribesModule() && RunInstall();
 }
 
 // Another setup kept the mutex past the wait: nothing was changed. The box

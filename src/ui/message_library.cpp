@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include "context/install_context.h"
+#include "support/libraries.h"
 #include "support/run_log.h"
 #include "support/text.h"
 
@@ -12,15 +13,7 @@ namespace {
 
 MessageLibraryEntries gEntries{};
 
-// GetProcAddress hands out one generic type; the typed entry points get
-// their own type here, in one place. The detour through void (*)() keeps
-// the compiler from warning about the cast between function types.
-template <typename Fn> Fn Resolve(HMODULE library, const char *name)
-{
-    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
-}
-
-// A drive-letter or UNC path. LoadLibraryA searches the DLL search path for
+// A drive-letter or UNC path. A library loader searches its path for
 // anything else, and the product's library must come from the product only.
 bool IsFullPath(const char *path)
 {
@@ -80,7 +73,7 @@ bool BindMessageLibrary()
 
     CutAfterLastBackslash(path);
     if (!AppendText(path, sizeof path, "q3msg.dll")) return false;
-    handles.MessageLibrary = LoadLibraryA(path);
+    handles.MessageLibrary = LoadProductLibrary(path);
     if (handles.MessageLibrary == nullptr) {
         LogEvent("message library %s not loaded: error %lu", path, GetLastError());
         return false;
@@ -90,9 +83,9 @@ bool BindMessageLibrary()
     HMODULE library = handles.MessageLibrary;
     gEntries.ShowMessageBoxN = GetProcAddress(library, "ShowMessageBoxN");
     gEntries.FormatMessageN = GetProcAddress(library, "FormatMessageN");
-    gEntries.SetDlgItemTextN = Resolve<SetDlgItemTextNFn>(library, "SetDlgItemTextN");
+    gEntries.SetDlgItemTextN = ResolveEntry<SetDlgItemTextNFn>(library, "SetDlgItemTextN");
     gEntries.SetWindowTextN = GetProcAddress(library, "SetWindowTextN");
-    gEntries.GetLangParamN = Resolve<GetLangParamNFn>(library, "GetLangParamN");
+    gEntries.GetLangParamN = ResolveEntry<GetLangParamNFn>(library, "GetLangParamN");
     gEntries.MessageBoxN = GetProcAddress(library, "MessageBoxN");
     gEntries.SetParamN = GetProcAddress(library, "SetParamN");
 

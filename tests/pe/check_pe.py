@@ -37,6 +37,7 @@ class Pe:
         optional = pe + 24
         self.magic = u16(data, optional)
         self.subsystem = u16(data, optional + 68)
+        self.dll_characteristics = u16(data, optional + 70)
         directories = optional + (96 if self.magic == 0x10B else 112)
         self.directories = [struct.unpack_from("<II", data, directories + 8 * i) for i in range(16)]
         self.sections = []
@@ -202,10 +203,16 @@ def main():
     check(pe.subsystem == 2, "the Windows GUI subsystem")
     check(pe.timestamp == 0, "no link timestamp (reproducible builds)")
 
-    everywhere = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "ole32.dll",
-                  "version.dll", "msvcrt.dll"}
+    # ASLR (0x40), DEP (0x100), and Terminal Server aware (0x8000), so that a
+    # Remote Desktop host gives the program the real Windows directory.
+    for flag, what in ((0x40, "ASLR"), (0x100, "DEP"), (0x8000, "Terminal Server aware")):
+        check(pe.dll_characteristics & flag, "marked %s (DllCharacteristics %#x)" % (what, pe.dll_characteristics))
+
+    # Only DLLs that Windows always takes from its own folder (known DLLs):
+    # anything else would be searched for beside the program first.
+    known = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "ole32.dll", "msvcrt.dll"}
     imports = {name.lower() for name in pe.imports()}
-    check(imports <= everywhere, "imports only system DLLs, got %s" % sorted(imports - everywhere))
+    check(imports <= known, "imports only known system DLLs, got %s" % sorted(imports - known))
 
     res = pe.resources()
     payload = open(payload_path, "rb").read()

@@ -66,7 +66,9 @@ TEST_F(Removal, AnEmptyListRemovesNothingButStillFinishes)
     EXPECT_EQ(sandbox::ReadIni(sandbox::ModuleInfoPath(), "German Dictionary", "Install"), "0");
 }
 
-TEST_F(Removal, ValuesPointingOutsideTheProductAreSkipped)
+// A wildcard matches a file the delete cannot name: it is skipped like a
+// value outside, or every removal would fail.
+TEST_F(Removal, ValuesThatAreNotOneFileInsideTheProductAreSkipped)
 {
     std::string outside = "C:\\outside.qd";
     sandbox::WriteTextFile(outside, "keep me");
@@ -74,7 +76,8 @@ TEST_F(Removal, ValuesPointingOutsideTheProductAreSkipped)
     SetModuleKey("mod0", "C:\\outside.qd");
     SetModuleKey("mod1", "..\\sibling.qd");
     SetModuleKey("mod2", "diction/../../sibling.qd");
-    SetModuleKey("mod3", "diction\\vg.qd");
+    SetModuleKey("mod3", "diction\\*.qd");
+    SetModuleKey("mod4", "diction\\vg.qd");
     EXPECT_EQ(testbed::RunSetup(" un").exitCode, 0u);
     EXPECT_TRUE(sandbox::FileExists(outside));
     EXPECT_TRUE(sandbox::FileExists(std::string(kProductDir) + "..\\sibling.qd"));
@@ -119,7 +122,8 @@ TEST_F(Removal, AnEmptyModuleFileCountsAsMissing)
 TEST_F(Removal, TheTemporaryCopyIsUsedAndBothCopiesReadRemoved)
 {
     sandbox::WriteTextFile(sandbox::TempModuleInfoPath(),
-                           "[German Dictionary]\r\nTitleE=Temp\r\nmod0=diction\\mg.qd\r\nInstall=1\r\n");
+                           "[German Dictionary]\r\nTitleE=Temp\r\nLanguage=German\r\nLetter=G\r\n"
+                           "mod0=diction\\mg.qd\r\nInstall=1\r\n");
     EXPECT_EQ(testbed::RunSetup(" un").exitCode, 0u);
     EXPECT_FALSE(Installed("mg.qd"));
     EXPECT_TRUE(Installed("bg.qd")) << "the product's list is not the one in use";

@@ -57,6 +57,8 @@ TEST(RunMode, RemovalStaysInsideTheProduct)
         {"diction\\..", false},
         {"..", false},
         {"file.qd:stream", false},
+        {"diction\\*.qd", false},
+        {"diction\\v?.qd", false},
     };
     for (const auto &c : cases) EXPECT_EQ(IsProductRelativePath(c.value), c.inside) << c.value;
 }

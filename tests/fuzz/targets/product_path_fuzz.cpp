@@ -1,6 +1,7 @@
 // The removal path check over any mod value: a value it lets through, put
 // after the product directory, names something inside it. Checked against
-// a plain model: no root, no drive or stream, no ".." component.
+// a plain model: no root, no drive or stream, no ".." component, no
+// wildcard.
 #include "fuzz_support.h"
 #include "run/run_mode.h"
 
@@ -9,7 +10,7 @@ namespace {
 bool ModelInside(const char *value)
 {
     if (value[0] == '\\' || value[0] == '/') return false;
-    if (strchr(value, ':') != nullptr) return false;
+    if (strpbrk(value, ":*?") != nullptr) return false;
     size_t start = 0;
     for (size_t i = 0;; ++i) {
         char c = value[i];
