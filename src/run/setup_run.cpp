@@ -152,7 +152,10 @@ int RunSetup(HINSTANCE instance, const char *commandLine)
 
     if (!IsSilentCommandLine(commandLine)) {
         context.Silent = false;
-        if (!BindMessageLibrary()) return EndRun(1, startTicks);
+        if (!BindMessageLibrary()) {
+            ShowProductNotFound();
+            return EndRun(1, startTicks);
+        }
         if (ShowSetupDialog() == kCancel) {
             LogEvent("setup dialog: Cancel");
             return EndRun(0, startTicks);
@@ -169,6 +172,9 @@ int RunSetup(HINSTANCE instance, const char *commandLine)
         LogEvent("no stage runs: the context is not usable");
     }
 
-    if (!context.Silent) ShowSetupDialog();  // the closing form
-    return EndRun(succeeded && !RunFailed() ? 0 : 1, startTicks);
+    // The exit code is settled before the closing form, which tells a person
+    // what it tells a program: any code but 0 shows the failure text.
+    int exitCode = succeeded && !RunFailed() ? 0 : 1;
+    if (!context.Silent) ShowSetupDialog(exitCode != 0);  // the closing form
+    return EndRun(exitCode, startTicks);
 }
