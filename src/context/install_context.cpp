@@ -14,8 +14,7 @@ namespace {
 InstallContext gInstall;
 RunHandles gHandles;
 
-// The Windows directory and the program's own path are asked for with a
-// limit of 128 characters.
+// The Windows directory is asked for with a limit of 128 characters.
 constexpr DWORD kShortPathLimit = 128;
 
 // The longest name appended to the product directory ("quorin.cfg",
@@ -135,6 +134,15 @@ bool WindowsDirectory(char *buffer)
     return true;
 }
 
+bool ReadOwnPath(char *buffer)
+{
+    // A path that does not fit comes back cut and unterminated.
+    DWORD length = GetModuleFileNameA(gHandles.Instance, buffer, kPathCapacity);
+    if (length >= kPathCapacity) length = 0;
+    buffer[length] = '\0';
+    return length != 0;
+}
+
 bool TemporaryModuleInfoPath(char *buffer)
 {
     return WindowsDirectory(buffer) && AppendText(buffer, kPathCapacity, "\\temp\\quorin.inf");
@@ -147,9 +155,7 @@ bool ReadModuleVersionStrings()
     context.ModuleAppName[0] = '\0';
 
     char own[kPathCapacity];
-    DWORD length = GetModuleFileNameA(gHandles.Instance, own, kShortPathLimit);
-    if (length == 0 || length >= kShortPathLimit) return false;
-    own[length] = '\0';
+    if (!ReadOwnPath(own)) return false;
 
     DWORD ignored = 0;
     DWORD size = GetFileVersionInfoSizeA(own, &ignored);
@@ -205,7 +211,7 @@ bool LoadInstallContext()
              context.WorkDir);
     LogEvent("context: module \"%s\" (\"%s\"), quorin.inf in use: %s", context.ModuleName,
              context.ModuleAppName, context.ModuleInfoPath);
-    if (!identified) LogEvent("context: own path over 127 characters");
+    if (!identified) LogEvent("context: own path over 259 characters");
     return identified && workDirUsable && CheckDirectory("product directory", context.ProductDir) &&
            CheckDirectory("dictionary directory", context.DictionaryDir) &&
            CheckDirectory("work directory", context.WorkDir);
