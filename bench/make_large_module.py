@@ -32,6 +32,7 @@ SuccessMessage = 1297
 Caption = Large Dictionary Setup
 Invitation = Click Start button to installation Quorin Large Dictionary.
 Success = Quorin Large Dictionary has been installed successfully.
+Failure = Quorin Large Dictionary was not installed completely. Run this setup again; if it fails again, run it with /log=PATH to see why.
 
 [payload]
 folder = files

@@ -38,12 +38,13 @@ FILE_EXTENSION = ".qd"
 
 VERSION_STRINGS = ["FileDescription", "Comments", "ProductName", "FileVersion", "ProductVersion"]
 VERSION_NUMBERS = ["FileVersionNumber", "ProductVersionNumber"]
-DIALOG_TEXTS = ["Caption", "Invitation", "Success"]
+DIALOG_TEXTS = ["Caption", "Invitation", "Success", "Failure"]
 MESSAGE_IDS = ["InvitationMessage", "StartMessage", "CancelMessage", "SuccessMessage"]
 
-# Where the program finds its dialog texts: string table entries 1 to 3 and
-# the four message ids as 32-bit numbers in RCDATA 106.
-STRING_IDS = {"Caption": 1, "Invitation": 2, "Success": 3}
+# Where the program finds its dialog texts: string table entries 1 to 4 and
+# the four message ids as 32-bit numbers in RCDATA 106. The failure text has
+# no message id: the product's library has no such text.
+STRING_IDS = {"Caption": 1, "Invitation": 2, "Success": 3, "Failure": 4}
 MESSAGE_IDS_RESOURCE = 106
 
 PLAIN_NAME = re.compile(r"^[A-Za-z0-9_][A-Za-z0-9_.\-]*$")

@@ -20,8 +20,7 @@ using GetFileVersionInfoSizeAFn = DWORD(WINAPI *)(const char *path, DWORD *handl
 using GetFileVersionInfoAFn = BOOL(WINAPI *)(const char *path, DWORD handle, DWORD size, void *data);
 using VerQueryValueAFn = BOOL(WINAPI *)(const void *block, const char *subBlock, void **value, UINT *length);
 
-// The Windows directory and the program's own path are asked for with a
-// limit of 128 characters.
+// The Windows directory is asked for with a limit of 128 characters.
 constexpr DWORD kShortPathLimit = 128;
 
 // The longest name appended to the product directory ("quorin.cfg",
@@ -141,6 +140,15 @@ bool WindowsDirectory(char *buffer)
     return true;
 }
 
+bool ReadOwnPath(char *buffer)
+{
+    // A path that does not fit comes back cut and unterminated.
+    DWORD length = GetModuleFileNameA(gHandles.Instance, buffer, kPathCapacity);
+    if (length >= kPathCapacity) length = 0;
+    buffer[length] = '\0';
+    return length != 0;
+}
+
 bool TemporaryModuleInfoPath(char *buffer)
 {
     return WindowsDirectory(buffer) && AppendText(buffer, kPathCapacity, "\\temp\\quorin.inf");
@@ -153,9 +161,7 @@ bool ReadModuleVersionStrings()
     context.ModuleAppName[0] = '\0';
 
     char own[kPathCapacity];
-    DWORD length = GetModuleFileNameA(gHandles.Instance, own, kShortPathLimit);
-    if (length == 0 || length >= kShortPathLimit) return false;
-    own[length] = '\0';
+    if (!ReadOwnPath(own)) return false;
 
     // version.dll is not one of the libraries Windows always takes from its
     // own folder: it is loaded from there by its full path, when needed.
@@ -230,7 +236,7 @@ bool LoadInstallContext()
              context.WorkDir);
     LogEvent("context: module \"%s\" (\"%s\"), quorin.inf in use: %s", context.ModuleName,
              context.ModuleAppName, context.ModuleInfoPath);
-    if (!identified) LogEvent("context: own path over 127 characters");
+    if (!identified) LogEvent("context: own path over 259 characters");
     return identified && workDirUsable && CheckDirectory("product directory", context.ProductDir) &&
            CheckDirectory("dictionary directory", context.DictionaryDir) &&
            CheckDirectory("work directory", context.WorkDir);

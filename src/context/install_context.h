@@ -49,9 +49,13 @@ bool LoadInstallContext();
 bool IdentifyModule();
 
 // Fills ModuleName and ModuleAppName from the program's own version
-// resource. False when the program's own path does not fit its 128-character
-// limit, so the module cannot be identified; the names then stay empty.
+// resource. False when the program's own path does not fit a path buffer,
+// so the module cannot be identified; the names then stay empty.
 bool ReadModuleVersionStrings();
+
+// The program's own path into buffer (260); false, and an empty buffer, when
+// it does not fit.
+bool ReadOwnPath(char *buffer);
 
 // Finds the product directory before the context exists. buffer (260) gets
 // the directory with a trailing backslash, or stays empty; true when it

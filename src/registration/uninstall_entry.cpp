@@ -20,7 +20,6 @@ namespace {
 constexpr const char *kCurrentVersionKey = "Software\\Microsoft\\Windows\\CurrentVersion";
 constexpr const char *kInstallShieldFolder = "InstallShield Installation Information\\";
 constexpr const char *kEntrySection = "Startup";
-constexpr DWORD kOwnPathLimit = 128;
 
 bool HasPercent(const char *text)
 {
@@ -90,17 +89,6 @@ bool MakeGuidText(char *text, size_t capacity)
     wchar_t wide[kPathCapacity];
     if (StringFromGUID2(guid, wide, kPathCapacity) <= 0) return false;
     return WideCharToMultiByte(CP_ACP, 0, wide, -1, text, static_cast<int>(capacity), nullptr, nullptr) > 0;
-}
-
-// The program's own path into ownPath (kPathCapacity). Asked for with a
-// limit of 128: a longer path comes back cut and unterminated, and would
-// name a file that is not there.
-bool ReadOwnPath(char *ownPath)
-{
-    DWORD ownLength = GetModuleFileNameA(Handles().Instance, ownPath, kOwnPathLimit);
-    if (ownLength == 0 || ownLength >= kOwnPathLimit) return false;
-    ownPath[ownLength] = '\0';
-    return true;
 }
 
 // The module's entry, subfolder name of folder, found by a later install:

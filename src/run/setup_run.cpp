@@ -200,7 +200,10 @@ int RunSetup(HINSTANCE instance, const char *commandLine)
 
     if (!request.Silent) {
         context.Silent = false;
-        if (!BindMessageLibrary()) return EndRun(kExitFailed, startTicks);
+        if (!BindMessageLibrary()) {
+            ShowProductNotFound();
+            return EndRun(kExitFailed, startTicks);
+        }
         if (ShowSetupDialog() == kCancel) {
             LogEvent("setup dialog: Cancel");
             return EndRun(kExitSucceeded, startTicks);
@@ -220,6 +223,8 @@ int RunSetup(HINSTANCE instance, const char *commandLine)
         ReportBusy();
     }
 
-    if (!context.Silent) ShowSetupDialog();  // the closing form
+    // The exit code is settled before the closing form, which tells a person
+    // what it tells a program: any code but 0 shows the failure text.
+    if (!context.Silent) ShowSetupDialog(exitCode != kExitSucceeded);  // the closing form
     return EndRun(exitCode, startTicks);
 }

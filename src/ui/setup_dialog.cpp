@@ -3,6 +3,8 @@
 #include "ui/setup_dialog.h"
 
 #include "context/install_context.h"
+#include "support/error_box.h"
+#include "support/run_log.h"
 #include "support/text.h"
 #include "ui/dialog_texts.h"
 #include "ui/message_library.h"
@@ -66,16 +68,23 @@ void ShowConfirmationTexts(HWND dialog, const DialogTexts &texts, char *scratch)
     }
 }
 
-void ShowClosingTexts(HWND dialog, const DialogTexts &texts, char *scratch)
+void ShowClosingTexts(HWND dialog, const DialogTexts &texts, char *scratch, bool failed)
 {
     SendMessageA(dialog, DM_SETDEFID, kCancelButton, 0);
     ShowWindow(GetDlgItem(dialog, kStartButton), SW_HIDE);
-    SetLibraryText(dialog, kTextControl, texts.SuccessMessage);
-    if (!TextControlHoldsText(dialog, scratch)) SetDlgItemTextA(dialog, kTextControl, texts.Success);
+    if (failed) {
+        // The library's closing message tells of success and it has none for
+        // a failure, so it is not asked.
+        SetDlgItemTextA(dialog, kTextControl, texts.Failure);
+        LogEvent("closing form: failure text");
+    } else {
+        SetLibraryText(dialog, kTextControl, texts.SuccessMessage);
+        if (!TextControlHoldsText(dialog, scratch)) SetDlgItemTextA(dialog, kTextControl, texts.Success);
+    }
     SetDlgItemTextA(dialog, kCancelButton, "OK");
 }
 
-void InitDialog(HWND dialog)
+void InitDialog(HWND dialog, bool failed)
 {
     const RunHandles &handles = Handles();
     WPARAM font = reinterpret_cast<WPARAM>(handles.DialogFont);
@@ -98,7 +107,7 @@ void InitDialog(HWND dialog)
         context.FirstShow = false;
         ShowConfirmationTexts(dialog, texts, scratch);
     } else {
-        ShowClosingTexts(dialog, texts, scratch);
+        ShowClosingTexts(dialog, texts, scratch, failed);
     }
 
     if (handles.ProductIcon != nullptr) {
@@ -119,16 +128,25 @@ void RestoreProcs(HWND dialog)
 
 }  // namespace
 
-INT_PTR ShowSetupDialog()
+INT_PTR ShowSetupDialog(bool failed)
 {
-    return DialogBoxParamA(Handles().Instance, MAKEINTRESOURCEA(kSetupDialogId), nullptr, SetupDialogProc, 0);
+    int id = failed ? kFailedDialogId : kSetupDialogId;
+    return DialogBoxParamA(Handles().Instance, MAKEINTRESOURCEA(id), nullptr, SetupDialogProc, failed);
 }
 
-INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+void ShowProductNotFound()
+{
+    DialogTexts texts;
+    LoadDialogTexts(Handles().Instance, texts);
+    ShowErrorBoxStyled("Quorin was not found on this computer. Install Quorin first, then run this setup again.",
+                       texts.Caption, MB_ICONERROR);
+}
+
+INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_INITDIALOG:
-        InitDialog(dialog);
+        InitDialog(dialog, lParam != 0);
         break;
     case WM_COMMAND: {
         // Enter and Escape arrive here as IDOK and IDCANCEL too; the

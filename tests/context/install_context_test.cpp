@@ -123,6 +123,21 @@ TEST_F(Context, AFileBlockingTheWorkDirectoryGivesFalseWithoutABox)
     DeleteFileA(work.c_str());
 }
 
+// The program's own path names its module. One that no path buffer holds
+// leaves the module nameless and the context unusable, so that a run writes
+// into no nameless section of quorin.inf.
+TEST_F(Context, AnOwnPathBeyondAPathBufferLeavesTheContextUnusable)
+{
+    const char base[] = "C:\\bed\\deep-own-path";
+    HMODULE copy = testbed::LoadDeepCopy(sandbox::BinDir() + "q3msg.dll", base);
+    ASSERT_NE(copy, nullptr);
+    Handles().Instance = copy;
+    EXPECT_FALSE(LoadInstallContext());
+    EXPECT_STREQ(Install().ModuleName, "");
+    FreeLibrary(copy);
+    testbed::RemoveDeepTree(base);
+}
+
 TEST_F(Context, LocateProductDirFallsBackToRemotePathAndKeepsTheText)
 {
     char buffer[kPathCapacity];

@@ -167,7 +167,9 @@ def expected_module(description):
                  "ProductName": "Quorin", "FileVersion": "1.0", "ProductVersion": "3.0"},
                 (0x10000, 1, 0x10000, 1),
                 ["German Dictionary Setup", "Click Start button to installation Quorin German Dictionary.",
-                 "Quorin German Dictionary has been installed successfully."],
+                 "Quorin German Dictionary has been installed successfully.",
+                 "Quorin German Dictionary was not installed completely. Run this setup again; if it fails "
+                 "again, run it with /log=PATH to see why."],
                 (1289, 364, 291, 1297))
     parser = configparser.ConfigParser(interpolation=None)
     parser.optionxform = str
@@ -178,7 +180,7 @@ def expected_module(description):
     for key in ("FileVersionNumber", "ProductVersionNumber"):
         a, b, c, d = (int(p) for p in version[key].replace(".", ",").split(","))
         numbers += [(a << 16) | b, (c << 16) | d]
-    texts = [dialog[k] for k in ("Caption", "Invitation", "Success")]
+    texts = [dialog[k] for k in ("Caption", "Invitation", "Success", "Failure")]
     ids = tuple(int(dialog[k]) for k in ("InvitationMessage", "StartMessage", "CancelMessage", "SuccessMessage"))
     return strings, tuple(numbers), texts, ids
 
@@ -247,11 +249,11 @@ def main():
                     (0x82, 1000, (7, 7, 196, 18), 0x50020100, 0, "")]
         check(d["items"] == expected, "controls Start, Cancel, text: %s" % d["items"])
 
-    # The dialog's caption and English texts (string table entries 1 to 3,
+    # The dialog's caption and English texts (string table entries 1 to 4,
     # block 1) and the message library's ids (RCDATA 106).
     table = res.get((6, 1, 0x409))
-    check(table is not None and string_table_block(table)[1:4] == expected_texts,
-          "dialog texts in string table entries 1 to 3")
+    check(table is not None and string_table_block(table)[1:5] == expected_texts,
+          "dialog texts in string table entries 1 to 4")
     ids = res.get((10, 106, 0x409))
     check(ids is not None and len(ids) == 16 and struct.unpack("<4I", ids) == expected_ids,
           "message ids %s in RCDATA 106" % (expected_ids,))

@@ -23,29 +23,6 @@ const char kLongBase[] = "C:\\bed\\regtest";
 
 std::wstring Wide(const std::string &text) { return std::wstring(text.begin(), text.end()); }
 
-// Deletes a tree whatever the length of its paths.
-void RemoveTreeW(const std::wstring &path)
-{
-    std::wstring full = L"\\\\?\\" + path;
-    DWORD attributes = GetFileAttributesW(full.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return;
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        WIN32_FIND_DATAW found;
-        HANDLE find = FindFirstFileW((full + L"\\*").c_str(), &found);
-        if (find != INVALID_HANDLE_VALUE) {
-            do {
-                std::wstring name = found.cFileName;
-                if (name != L"." && name != L"..") RemoveTreeW(path + L"\\" + name);
-            } while (FindNextFileW(find, &found));
-            FindClose(find);
-        }
-        RemoveDirectoryW(full.c_str());
-    } else {
-        SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(full.c_str());
-    }
-}
-
 std::string OwnPath()
 {
     char buffer[MAX_PATH];
@@ -84,7 +61,7 @@ class UninstallEntry : public ::testing::Test {
         if (saved_)
             sandbox::WriteRegistryBinary(kCurrentVersionKey, "ProgramFilesDir", savedData_, savedType_);
         if (library_) FreeLibrary(library_);
-        RemoveTreeW(Wide(kLongBase));
+        testbed::RemoveDeepTree(kLongBase);
         sandbox::Clean();
     }
 
@@ -253,13 +230,8 @@ TEST_F(UninstallEntry, SetupIniPathTooLongIsPassedOver)
 
 TEST_F(UninstallEntry, OwnPathOverTheLimitMakesNoEntry)
 {
-    // The program's own path is asked for with a limit of 128 characters.
-    std::string dir = std::string(kLongBase) + "\\" + std::string(120, 'd');
-    CreateDirectoryA(kLongBase, nullptr);
-    CreateDirectoryA(dir.c_str(), nullptr);
-    std::string library = dir + "\\q3msg.dll";
-    ASSERT_TRUE(CopyFileA((sandbox::BinDir() + "q3msg.dll").c_str(), library.c_str(), FALSE));
-    library_ = LoadLibraryA(library.c_str());
+    // An own path that no path buffer holds cannot be copied.
+    library_ = testbed::LoadDeepCopy(sandbox::BinDir() + "q3msg.dll", kLongBase);
     ASSERT_NE(library_, nullptr);
     Handles().Instance = library_;
 

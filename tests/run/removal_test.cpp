@@ -143,27 +143,3 @@ TEST_F(Removal, AnUnusableContextRunsNoStageAndFails)
 }
 
 }  // namespace
-
-namespace {
-
-// The program's own path is asked for with a limit of 128 characters; a
-// copy run from deeper than that cannot read its own identity, so the run
-// touches nothing rather than write into a nameless module section.
-TEST_F(Removal, AProgramPathBeyond128CharactersRunsNoStage)
-{
-    std::string deep = "C:\\deep-" + std::string(120, 'd');
-    CreateDirectoryA(deep.c_str(), nullptr);
-    std::string copy = deep + "\\setup.exe";
-    ASSERT_GT(copy.size(), 128u);
-    ASSERT_TRUE(CopyFileA(testbed::SetupPath().c_str(), copy.c_str(), FALSE));
-    SetModuleKey("Install", "1");
-    std::string before = sandbox::Snapshot();
-
-    testbed::RunResult run = testbed::RunProgram(copy, " un");
-    EXPECT_EQ(run.exitCode, 1u);
-    EXPECT_TRUE(run.unexpected.empty());
-    EXPECT_EQ(sandbox::Snapshot(), before);
-    sandbox::RemoveTree(deep);
-}
-
-}  // namespace

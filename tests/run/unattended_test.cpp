@@ -189,8 +189,10 @@ TEST_F(Unattended, AnInteractiveRunStillShowsItsBoxes)
 {
     DeleteFileA((std::string(sandbox::kProductDir) + "unzip.dll").c_str());
     std::vector<std::string> seen;
+    char closing[512] = "";
     testbed::RunResult run = testbed::RunSetup(Options(), 60000, [&](HWND window, const testbed::WindowSeen &w) {
         seen.push_back(w.text.empty() ? w.caption : w.text);
+        if (seen.size() == 3) GetDlgItemTextA(window, 1000, closing, sizeof closing);
         // Start in the first dialog; OK in the box and the closing dialog.
         SendMessageA(GetDlgItem(window, seen.size() == 1 ? IDOK : IDCANCEL), BM_CLICK, 0, 0);
         if (!w.text.empty()) testbed::CloseWindowPolitely(window);
@@ -199,10 +201,13 @@ TEST_F(Unattended, AnInteractiveRunStillShowsItsBoxes)
     EXPECT_EQ(run.exitCode, 1u);
     EXPECT_EQ(seen, (std::vector<std::string>{"German Dictionary Setup", "ExpandResource error.",
                                               "German Dictionary Setup"}));
+    // The closing form does not claim the success the exit code denies.
+    EXPECT_STREQ(closing, "Quorin German Dictionary was not installed completely. Run this setup again; if it "
+                          "fails again, run it with /log=PATH to see why.");
     EXPECT_EQ(FirstMissingInOrder(sandbox::ReadFileBytes(LogPath()),
                                   {"mode: interactive install", "/noboxes ignored: interactive run",
                                    "setup dialog: Start", "box shown: caption \"Quorin German Dictionary\"",
-                                   "box closed", "end: exit code 1 after "}),
+                                   "box closed", "closing form: failure text", "end: exit code 1 after "}),
               "");
 }
 

@@ -125,6 +125,46 @@ RunResult RunSetup(const std::string &tail, DWORD timeoutMs, WindowHandler handl
     return RunProgram(SetupPath(), tail, timeoutMs, std::move(handler));
 }
 
+namespace {
+std::wstring Long(const std::string &path) { return L"\\\\?\\" + std::wstring(path.begin(), path.end()); }
+}  // namespace
+
+HMODULE LoadDeepCopy(const std::string &library, const std::string &base)
+{
+    std::string dir = base;
+    CreateDirectoryW(Long(dir).c_str(), nullptr);
+    while (dir.size() <= 260) {
+        dir += "\\" + std::string(100, 'd');
+        CreateDirectoryW(Long(dir).c_str(), nullptr);
+    }
+    std::string copy = dir + library.substr(library.find_last_of('\\'));
+    if (!CopyFileW(Long(library).c_str(), Long(copy).c_str(), FALSE)) return nullptr;
+    return LoadLibraryW(Long(copy).c_str());
+}
+
+void RemoveDeepTree(const std::string &path)
+{
+    std::wstring full = Long(path);
+    DWORD attributes = GetFileAttributesW(full.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        WIN32_FIND_DATAW found;
+        HANDLE find = FindFirstFileW((full + L"\\*").c_str(), &found);
+        if (find != INVALID_HANDLE_VALUE) {
+            do {
+                std::wstring name = found.cFileName;
+                if (name != L"." && name != L"..")
+                    RemoveDeepTree(path + "\\" + std::string(name.begin(), name.end()));
+            } while (FindNextFileW(find, &found));
+            FindClose(find);
+        }
+        RemoveDirectoryW(full.c_str());
+    } else {
+        SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(full.c_str());
+    }
+}
+
 BoxWatcher::BoxWatcher()
 {
     InitializeCriticalSection(&lock_);

@@ -50,6 +50,15 @@ WindowSeen Describe(HWND window);
 // Closes a message box or dialog as Enter/OK would.
 void CloseWindowPolitely(HWND window);
 
+// A copy of library loaded from a path of more than 260 characters below
+// base, which the ANSI calls cannot even name: how an in-process test gives
+// the program an own path that no path buffer holds. Null when it cannot be
+// made. RemoveDeepTree(base) takes it away once the library is freed.
+HMODULE LoadDeepCopy(const std::string &library, const std::string &base);
+
+// Removes path and everything below it, however long the paths are.
+void RemoveDeepTree(const std::string &path);
+
 // Watches this process's own boxes from a second thread while a test calls
 // an operation in-process; each box is recorded and closed.
 class BoxWatcher {

@@ -20,6 +20,8 @@ namespace {
 
 const char kInvitation[] = "Click Start button to installation Quorin German Dictionary.";
 const char kSuccess[] = "Quorin German Dictionary has been installed successfully.";
+const char kFailure[] = "Quorin German Dictionary was not installed completely. Run this setup again; if it fails "
+                        "again, run it with /log=PATH to see why.";
 
 struct LibraryCall {
     int control;
@@ -100,7 +102,7 @@ Seen Look(HWND dialog)
 
 // Shows the dialog on this thread while a second thread looks at it and
 // then does what `act` does to end it.
-template <typename Act> std::pair<INT_PTR, Seen> ShowAndAct(Act act)
+template <typename Act> std::pair<INT_PTR, Seen> ShowAndAct(Act act, bool failed = false)
 {
     Seen seen;
     std::thread watcher([&] {
@@ -109,7 +111,7 @@ template <typename Act> std::pair<INT_PTR, Seen> ShowAndAct(Act act)
         seen = Look(dialog);
         act(dialog);
     });
-    INT_PTR result = ShowSetupDialog();
+    INT_PTR result = ShowSetupDialog(failed);
     watcher.join();
     return {result, seen};
 }
@@ -218,6 +220,18 @@ TEST_F(SetupDialogTest, ClosingFormHasOnlyOkAsDefault)
     EXPECT_EQ(seen.defaultId, MAKELRESULT(2, DC_HASDEFID));
     std::vector<LibraryCall> expected = {{1000, 1297, false}};
     EXPECT_EQ(gCalls, expected);
+
+    // After a failed run the same form gives the module's failure text, and
+    // the library, whose closing text tells of success, is not asked.
+    gCalls.clear();
+    auto [failedResult, failed] = ShowAndAct([](HWND dialog) { PostCommand(dialog, 2); }, true);
+    ASSERT_TRUE(failed.found);
+    EXPECT_EQ(failedResult, 2);
+    EXPECT_EQ(failed.text, std::wstring(kFailure, kFailure + sizeof kFailure - 1));
+    EXPECT_FALSE(failed.startVisible);
+    EXPECT_EQ(failed.cancel, L"OK");
+    EXPECT_EQ(failed.defaultId, MAKELRESULT(2, DC_HASDEFID));
+    EXPECT_TRUE(gCalls.empty());
 }
 
 TEST_F(SetupDialogTest, WideTextMakesTheControlsUnicodeWindows)

@@ -27,13 +27,18 @@ bool WaitForFile(const std::string &path, DWORD timeoutMs)
 }
 
 // Runs one interactive install, pictured as names[0] (confirmation) and
-// names[1] (closing form).
+// names[1] (closing form); an empty name takes no picture. A run that finds
+// no product shows one box under the same caption, pictured as names[0].
 void Picture(const std::vector<std::string> &names)
 {
     size_t showing = 0;
     testbed::RunResult run = testbed::RunSetup("", 120000, [&](HWND window, const testbed::WindowSeen &seen) {
         if (seen.caption != "German Dictionary Setup" || showing >= names.size()) return false;
         const std::string &name = names[showing++];
+        if (name.empty()) {
+            PostMessageA(window, WM_COMMAND, IDOK, 0);
+            return true;
+        }
         Sleep(300);  // let it finish painting
         RECT r;
         GetWindowRect(window, &r);
@@ -70,6 +75,16 @@ TEST(Screenshots, DISABLED_BothFormsInGermanAndEnglish)
     sandbox::Provision();
     Library("German", "1", "1289 1297");
     Picture({"setup-english-start", "setup-english-done"});
+
+    // A failed run: with no DicPath the context is unusable and no stage runs.
+    sandbox::Provision();
+    Library("German", "1", "");
+    sandbox::DeleteRegistryValue(sandbox::kOptionsKey, "DicPath");
+    Picture({"", "setup-failed"});
+
+    sandbox::Provision();
+    sandbox::DeleteRegistryKey(sandbox::kOptionsKey);
+    Picture({"setup-no-product"});
     sandbox::Clean();
 }
 

@@ -15,6 +15,9 @@ namespace {
 const char kCaption[] = "German Dictionary Setup";
 const std::wstring kInvitation = L"Click Start button to installation Quorin German Dictionary.";
 const std::wstring kSuccess = L"Quorin German Dictionary has been installed successfully.";
+const std::wstring kFailure = L"Quorin German Dictionary was not installed completely. Run this setup again; if it "
+                              L"fails again, run it with /log=PATH to see why.";
+const char kNoProduct[] = "Quorin was not found on this computer. Install Quorin first, then run this setup again.";
 
 // The stand-in library's texts.
 const std::wstring kGermanInvitation =
@@ -85,14 +88,24 @@ void Do(HWND dialog, Press press)
 struct DialogRun {
     testbed::RunResult result;
     std::vector<Showing> showings;
+    std::vector<testbed::WindowSeen> boxes;  // message boxes, closed as OK would
+    std::vector<bool> boxOwned;
 };
 
-// Runs setup.exe interactively, pressing presses[i] at the i-th showing.
-DialogRun RunInteractive(std::vector<Press> presses)
+// Runs setup.exe (or program) interactively, pressing presses[i] at the
+// i-th showing of the dialog.
+DialogRun RunInteractive(std::vector<Press> presses, const std::string &program = testbed::SetupPath())
 {
     DialogRun run;
-    run.result = testbed::RunSetup("", 60000, [&](HWND window, const testbed::WindowSeen &seen) {
-        if (seen.className != "#32770" || seen.caption != kCaption) return false;
+    run.result = testbed::RunProgram(program, "", 60000, [&](HWND window, const testbed::WindowSeen &seen) {
+        if (seen.className != "#32770") return false;
+        if (!seen.text.empty()) {
+            run.boxes.push_back(seen);
+            run.boxOwned.push_back(GetWindow(window, GW_OWNER) != nullptr);
+            testbed::CloseWindowPolitely(window);
+            return true;
+        }
+        if (seen.caption != kCaption) return false;
         run.showings.push_back(Read(window));
         size_t i = run.showings.size() - 1;
         Do(window, i < presses.size() ? presses[i] : Press::Cancel);
@@ -192,16 +205,39 @@ TEST_F(SetupDialogRunTest, ClosingFormFallsBackToEnglish)
     EXPECT_EQ(run.result.exitCode, 0u);
 }
 
-TEST_F(SetupDialogRunTest, WithoutTheLibraryNothingIsShownOrChanged)
+// Without the product's message library there is no dialog: one error box
+// says why, and nothing changes.
+void ExpectProductNotFound(const DialogRun &run, const char *what)
 {
-    ASSERT_TRUE(DeleteFileA(ProductFile("q3msg.dll").c_str()));
-    std::string before = sandbox::Snapshot();
-    DialogRun run = RunInteractive({});
-    EXPECT_FALSE(run.result.timedOut);
-    EXPECT_TRUE(run.showings.empty());
-    EXPECT_TRUE(run.result.unexpected.empty());
-    EXPECT_EQ(run.result.exitCode, 1u);
-    EXPECT_EQ(sandbox::Snapshot(), before);
+    EXPECT_FALSE(run.result.timedOut) << what;
+    EXPECT_TRUE(run.showings.empty()) << what;
+    EXPECT_TRUE(run.result.unexpected.empty()) << what;
+    ASSERT_EQ(run.boxes.size(), 1u) << what;
+    EXPECT_EQ(run.boxes[0].caption, kCaption) << what;
+    EXPECT_EQ(run.boxes[0].text, kNoProduct) << what;
+    EXPECT_TRUE(run.boxes[0].hasIcon) << what;
+    EXPECT_FALSE(run.boxes[0].exStyle & WS_EX_TOPMOST) << what << ": not system-modal";
+    EXPECT_FALSE(run.boxOwned[0]) << what;
+    EXPECT_EQ(run.result.exitCode, 1u) << what;
+}
+
+TEST_F(SetupDialogRunTest, WithoutTheProductOneBoxSaysSoAndNothingChanges)
+{
+    struct Case {
+        const char *what;
+        void (*arrange)();
+    } cases[] = {
+        {"no q3msg.dll", [] { ASSERT_TRUE(DeleteFileA(ProductFile("q3msg.dll").c_str())); }},
+        {"a q3msg.dll that does not load", [] { sandbox::WriteTextFile(ProductFile("q3msg.dll"), "not a library"); }},
+        {"no Options key", [] { sandbox::DeleteRegistryKey(sandbox::kOptionsKey); }},
+    };
+    for (const Case &c : cases) {
+        sandbox::Provision();
+        c.arrange();
+        std::string before = sandbox::Snapshot();
+        ExpectProductNotFound(RunInteractive({}), c.what);
+        EXPECT_EQ(sandbox::Snapshot(), before) << c.what;
+    }
 }
 
 TEST_F(SetupDialogRunTest, UnknownProductDirDoesNotLoadALibraryFromElsewhere)
@@ -210,10 +246,62 @@ TEST_F(SetupDialogRunTest, UnknownProductDirDoesNotLoadALibraryFromElsewhere)
     // find it; the program must not take it from there.
     sandbox::DeleteRegistryValue(sandbox::kOptionsKey, "DefaultPath");
     ASSERT_TRUE(sandbox::FileExists(sandbox::BinDir() + "q3msg.dll"));
-    DialogRun run = RunInteractive({});
-    EXPECT_TRUE(run.showings.empty());
+    ExpectProductNotFound(RunInteractive({}), "no DefaultPath");
+}
+
+// Whatever made the run fail, its closing form says so in the module's own
+// failure text, which the message library is not asked for.
+TEST_F(SetupDialogRunTest, AFailedRunEndsWithTheFailureText)
+{
+    struct Case {
+        const char *what;
+        void (*arrange)();
+        const char *install;  // the install flag afterwards
+    } cases[] = {
+        {"the context is unusable", [] { sandbox::DeleteRegistryValue(sandbox::kOptionsKey, "DicPath"); }, "0"},
+        // The rest installs and registers; the module is still incomplete.
+        {"a dictionary file cannot be put in place",
+         [] { CreateDirectoryA((std::string(sandbox::kDictionaryDir) + "vg.qd").c_str(), nullptr); }, "1"},
+    };
+    for (const Case &c : cases) {
+        sandbox::Provision();
+        ConfigureLibrary("German", "1");
+        c.arrange();
+        DialogRun run = RunInteractive({Press::Start, Press::Enter});
+        EXPECT_FALSE(run.result.timedOut) << c.what;
+        EXPECT_TRUE(run.result.unexpected.empty()) << c.what;
+        EXPECT_TRUE(run.boxes.empty()) << c.what;
+        EXPECT_EQ(run.result.exitCode, 1u) << c.what;
+        ASSERT_EQ(run.showings.size(), 2u) << c.what;
+        const Showing &closing = run.showings[1];
+        EXPECT_EQ(closing.text, kFailure) << c.what;
+        EXPECT_FALSE(closing.startVisible) << c.what;
+        EXPECT_EQ(closing.cancel, L"OK") << c.what;
+        EXPECT_EQ(closing.defaultId, MAKELRESULT(2, DC_HASDEFID)) << c.what;
+        EXPECT_EQ(sandbox::ReadIni(sandbox::ModuleInfoPath(), sandbox::kModuleSection, "Install"), c.install)
+            << c.what;
+    }
+}
+
+// Started from a deep download folder, the program still reads its own
+// version resource and installs.
+TEST_F(SetupDialogRunTest, AProgramPathOf140CharactersInstalls)
+{
+    std::string folder = "C:\\bed\\deep-download-";
+    folder += std::string(140 - folder.size() - std::string("\\setup.exe").size(), 'd');
+    std::string program = folder + "\\setup.exe";
+    ASSERT_EQ(program.size(), 140u);
+    CreateDirectoryA(folder.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileA(testbed::SetupPath().c_str(), program.c_str(), FALSE));
+    ConfigureLibrary("German", "1");
+    DialogRun run = RunInteractive({Press::Start, Press::Enter}, program);
+    sandbox::RemoveTree(folder);
     EXPECT_TRUE(run.result.unexpected.empty());
-    EXPECT_EQ(run.result.exitCode, 1u);
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_EQ(run.result.exitCode, 0u);
+    ASSERT_EQ(run.showings.size(), 2u);
+    EXPECT_EQ(run.showings[1].text, kGermanSuccess);
+    EXPECT_EQ(sandbox::ReadIni(sandbox::ModuleInfoPath(), sandbox::kModuleSection, "Install"), "1");
 }
 
 TEST_F(SetupDialogRunTest, LibraryLackingItsTextEntriesGivesEnglishAnsiDialog)
