@@ -5,6 +5,11 @@ entries), quorin.zip and setup.ico, all in one output folder.
 
     make_module.py DESCRIPTION.ini OUT_DIR [--depfile FILE]
     make_module.py --check DESCRIPTION.ini
+    make_module.py --product DESCRIPTION.ini
+
+--product prints, one a line, what the product's quorin.inf must hold for
+the module: its section name, TitleE, Language, Letter and the file names
+its mod list gives as diction\\NAME (the demo lays out the sandbox with it).
 
 A description that breaks a limit is refused with one line per fault naming
 the file, the field and the limit, and nothing is written. The same
@@ -12,6 +17,7 @@ description and payload always give the same bytes.
 """
 
 import configparser
+import difflib
 import os
 import re
 import sys
@@ -33,13 +39,29 @@ MESSAGE_ID_LIMIT = 65535
 # quorin.inf lists each file as "diction\NAME", and the removal reads those
 # values with a limit of 63 characters: a longer name would never be removed.
 FILE_NAME_LIMIT = 63 - len("diction\\")
-# The setup copies only ".qd" files out of the work folder.
+# The setup copies only ".qd" files out of the work folder (".QD" alike).
 FILE_EXTENSION = ".qd"
+# What the product's quorin.inf holds for the module, as the program reads it:
+# TitleE with a limit of 128 and Language with 260 (terminator included), and
+# the first character of Letter.
+TITLE_LIMIT = 127
+LANGUAGE_LIMIT = 259
 
 VERSION_STRINGS = ["FileDescription", "Comments", "ProductName", "FileVersion", "ProductVersion"]
 VERSION_NUMBERS = ["FileVersionNumber", "ProductVersionNumber"]
 DIALOG_TEXTS = ["Caption", "Invitation", "Success", "Failure"]
 MESSAGE_IDS = ["InvitationMessage", "StartMessage", "CancelMessage", "SuccessMessage"]
+PRODUCT_TEXTS = {"TitleE": TITLE_LIMIT, "Language": LANGUAGE_LIMIT}
+
+# Every section and field a description may hold; anything else is a slip
+# (a misspelt or miscased name), refused rather than ignored.
+KNOWN = {
+    "version": VERSION_STRINGS + VERSION_NUMBERS,
+    "dialog": MESSAGE_IDS + DIALOG_TEXTS + ["Failure"],
+    "payload": ["folder", "order", "standin", "seed", "time"],
+    "icon": ["band", "file"],
+    "product": list(PRODUCT_TEXTS) + ["Letter"],
+}
 
 # Where the program finds its dialog texts: string table entries 1 to 4 and
 # the four message ids as 32-bit numbers in RCDATA 106. The failure text has
@@ -55,6 +77,26 @@ class Refusal(Exception):
     pass
 
 
+def nearest(name, known, shown):
+    """The hint after an unknown name: the known name closest to it, or the
+    whole list when none is close."""
+    lowered = {k.lower(): k for k in known}
+    match = difflib.get_close_matches(name.lower(), list(lowered), n=1, cutoff=0.6)
+    if not match:
+        return "; known: " + ", ".join(shown % k for k in known)
+    if match[0] == name.lower():
+        return "; did you mean %s? (names are case-sensitive)" % (shown % lowered[match[0]])
+    return "; did you mean %s?" % (shown % lowered[match[0]])
+
+
+def ascii_fault(value):
+    """None for a printable ASCII text, else what is wrong and where."""
+    for at, c in enumerate(value, 1):
+        if not " " <= c <= "~":
+            return "printable ASCII characters only: %r (U+%04X) at character %d" % (c, ord(c), at)
+    return None
+
+
 class Description:
     """The checked content of one description file."""
 
@@ -64,7 +106,9 @@ class Description:
         self.name = os.path.splitext(os.path.basename(path))[0]
         if not MODULE_NAME.match(self.name):
             self.fault("(file name)", "a module name of lower-case letters, digits, '-' and '_'")
-        parser = configparser.ConfigParser(interpolation=None, comment_prefixes=("#", ";"))
+        # No section stands for defaults: a "[DEFAULT]" is then an unknown
+        # section like any other, not keys silently added to every section.
+        parser = configparser.ConfigParser(interpolation=None, comment_prefixes=("#", ";"), default_section="\n")
         parser.optionxform = str  # field names keep their case
         try:
             with open(path, encoding="utf-8") as f:
@@ -72,6 +116,8 @@ class Description:
         except (OSError, UnicodeDecodeError, configparser.Error) as error:
             raise Refusal("%s: cannot be read as a description: %s" % (path, error))
         self.parser = parser
+        self.missing_sections = set()
+        self.check_names()
 
         self.strings = {key: self.text("version", key, VERSION_TEXT_LIMIT) for key in VERSION_STRINGS}
         for key in ("FileDescription", "Comments"):
@@ -86,24 +132,50 @@ class Description:
         self.messages = {key: self.message_id(key) for key in MESSAGE_IDS}
         self.payload = self.read_payload()
         self.icon = self.read_icon()
+        self.product = self.read_product()
         if self.faults:
             raise Refusal("\n".join("%s: %s: %s" % (path, field, limit) for field, limit in self.faults))
 
     def fault(self, field, limit):
         self.faults.append((field, limit))
 
+    def check_names(self):
+        for section in self.parser.sections():
+            if section not in KNOWN:
+                self.fault("[%s]" % section, "unknown section" + nearest(section, list(KNOWN), "[%s]"))
+                continue
+            for key in self.parser.options(section):
+                if key not in KNOWN[section]:
+                    self.fault("[%s] %s" % (section, key), "unknown field" + nearest(key, KNOWN[section], "%s"))
+
+    def has_section(self, section):
+        """False, and the fault said once, when a required section is absent."""
+        if self.parser.has_section(section):
+            return True
+        if section not in self.missing_sections:
+            self.missing_sections.add(section)
+            self.fault("[%s]" % section, "missing (a required section)")
+        return False
+
     def value(self, section, key):
-        if not self.parser.has_option(section, key) or self.parser.get(section, key).strip() == "":
+        if not self.has_section(section):
+            return None
+        if not self.parser.has_option(section, key):
             self.fault("[%s] %s" % (section, key), "missing (a required field)")
             return None
-        return self.parser.get(section, key).strip()
+        value = self.parser.get(section, key).strip()
+        if value == "":
+            self.fault("[%s] %s" % (section, key), "empty (a required field)")
+            return None
+        return value
 
     def text(self, section, key, limit):
         value = self.value(section, key)
         if value is None:
             return None
-        if not all(" " <= c <= "~" for c in value):
-            self.fault("[%s] %s" % (section, key), "printable ASCII characters only")
+        fault = ascii_fault(value)
+        if fault:
+            self.fault("[%s] %s" % (section, key), fault)
         elif len(value) > limit:
             self.fault("[%s] %s" % (section, key), "at most %d characters, got %d" % (limit, len(value)))
         return value
@@ -112,8 +184,9 @@ class Description:
         value = self.value("version", key)
         if value is None:
             return None
-        parts = re.split(r"[.,]", value)
-        if len(parts) != 4 or not all(p.strip().isdigit() and int(p) <= 65535 for p in parts):
+        # ASCII digits only: str.isdigit() takes "\u00b2", which int() refuses.
+        parts = [p.strip() for p in re.split(r"[.,]", value)]
+        if len(parts) != 4 or not all(re.fullmatch(r"[0-9]+", p) and int(p) <= 65535 for p in parts):
             self.fault("[version] " + key, "four numbers from 0 to 65535, e.g. 1,0,0,1")
             return None
         return [int(p) for p in parts]
@@ -122,10 +195,25 @@ class Description:
         value = self.value("dialog", key)
         if value is None:
             return None
-        if not value.isdigit() or not 1 <= int(value) <= MESSAGE_ID_LIMIT:
+        if not re.fullmatch(r"[0-9]+", value) or not 1 <= int(value) <= MESSAGE_ID_LIMIT:
             self.fault("[dialog] " + key, "a message id from 1 to %d" % MESSAGE_ID_LIMIT)
             return None
         return int(value)
+
+    def read_product(self):
+        """The module's TitleE, Language and Letter in the product's quorin.inf,
+        or None when the description does not state them (the section is
+        optional)."""
+        if not self.parser.has_section("product"):
+            return None
+        product = {key: self.text("product", key, limit) for key, limit in PRODUCT_TEXTS.items()}
+        letter = self.value("product", "Letter")
+        if letter is not None and (len(letter) != 1 or letter in ":ERU" or ascii_fault(letter)):
+            # ':' parts the product's direction list, and E, R and U are the
+            # product's own letters: a removal would prune their directions.
+            self.fault("[product] Letter", "one printable ASCII character, not ':', 'E', 'R' or 'U'; got %r" % letter)
+        product["Letter"] = letter
+        return product
 
     def check_file_name(self, field, name):
         if not PLAIN_NAME.match(name) or name in (".", ".."):
@@ -137,6 +225,8 @@ class Description:
 
     def read_payload(self):
         """(name, source) pairs in archive order; source is a path or a size."""
+        if not self.has_section("payload"):
+            return []
         has_folder = self.parser.has_option("payload", "folder")
         has_standin = self.parser.has_option("payload", "standin")
         if has_folder == has_standin:
@@ -154,7 +244,7 @@ class Description:
                 if not line.strip():
                     continue
                 parts = line.split()
-                if len(parts) != 2 or not parts[1].isdigit():
+                if len(parts) != 2 or not re.fullmatch(r"[0-9]+", parts[1]):
                     self.fault("[payload] standin", "one 'NAME SIZE' pair a line, got %r" % line.strip())
                     continue
                 self.check_file_name("[payload] standin", parts[0])
@@ -177,12 +267,18 @@ class Description:
             entries = [(name, os.path.join(folder, name)) for name in names]
         if not entries:
             self.fault("[payload]", "at least one file")
-        lowered = [name.lower() for name, _ in entries]
-        if len(set(lowered)) != len(lowered):
-            self.fault("[payload]", "file names distinct regardless of case (the setup lower-cases them)")
+        first = {}
+        for name, _ in entries:
+            if name.lower() in first:
+                self.fault("[payload]", "%r and %r: file names distinct regardless of case (the setup lower-cases them)"
+                           % (first[name.lower()], name))
+            else:
+                first[name.lower()] = name
         return entries
 
     def read_icon(self):
+        if not self.has_section("icon"):
+            return None
         has_band = self.parser.has_option("icon", "band")
         has_file = self.parser.has_option("icon", "file")
         if has_band == has_file:
@@ -311,10 +407,10 @@ def main(argv):
         at = args.index("--depfile")
         depfile = args[at + 1] if at + 1 < len(args) else None
         del args[at:at + 2]
-    check_only = args[:1] == ["--check"]
-    if check_only:
+    mode = args[0] if args[:1] in (["--check"], ["--product"]) else None
+    if mode:
         args = args[1:]
-    if len(args) != (1 if check_only else 2):
+    if len(args) != (1 if mode else 2):
         sys.stderr.write(__doc__)
         return 2
     try:
@@ -322,7 +418,15 @@ def main(argv):
     except Refusal as refusal:
         sys.stderr.write("%s\nrefused: nothing was built\n" % refusal)
         return 1
-    if not check_only:
+    if mode == "--product":
+        if description.product is None:
+            sys.stderr.write("%s: [product]: missing: what the product's quorin.inf holds for the module "
+                             "(TitleE, Language, Letter)\n" % description.path)
+            return 1
+        p = description.product
+        values = [description.strings["FileDescription"], p["TitleE"], p["Language"], p["Letter"]]
+        print("\n".join(values + [name.lower() for name, _ in description.payload]))
+    elif not mode:
         build(description, args[1], depfile)
     return 0
 

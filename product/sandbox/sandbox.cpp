@@ -335,6 +335,14 @@ void WriteModuleSection(const char *section, const char *title, const char *lang
     WritePrivateProfileSectionA(section, keys.c_str(), ModuleInfoPath().c_str());
 }
 
+void ProvisionModule(const char *section, const char *title, const char *language, const char *letter,
+                     const std::vector<std::string> &files)
+{
+    Provision();
+    WriteModuleSection(section, title, language, letter, files);
+    for (const std::string &file : files) DeleteFileA((std::string(kDictionaryDir) + file).c_str());
+}
+
 void ProvisionFrenchModule()
 {
     WriteModuleSection(kOtherSection, kFrenchAppName, "French", "F", {"bf.qd", "fwf.qd", "mf.qd", "vf.qd"});

@@ -45,6 +45,12 @@ void Clean();
 void WriteModuleSection(const char *section, const char *title, const char *language, const char *letter,
                         const std::vector<std::string> &files);
 
+// Provision, then the module's section as WriteModuleSection writes it, and
+// none of the module's files in the dictionary folder: the module not yet
+// installed (what a module description's [product] section states).
+void ProvisionModule(const char *section, const char *title, const char *language, const char *letter,
+                     const std::vector<std::string> &files);
+
 // Lays out the product with the French module of modules/french.ini not yet
 // installed, beside the German one: after Provision, the other module's
 // section lists the French module's four files with Install=0, and that

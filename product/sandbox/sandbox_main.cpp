@@ -1,6 +1,12 @@
-// sandbox.exe provision | clean | snapshot: the demo's hands in the prefix.
+// The demo's hands in the prefix:
+//   sandbox.exe provision | clean | snapshot
+//   sandbox.exe module SECTION TITLE LANGUAGE LETTER FILE...
+//     the product with that module's section in quorin.inf, not installed
 #include <stdio.h>
 #include <string.h>
+
+#include <string>
+#include <vector>
 
 #include "sandbox.h"
 
@@ -13,8 +19,10 @@ int main(int argc, char **argv)
         sandbox::Clean();
     } else if (strcmp(command, "snapshot") == 0) {
         fputs(sandbox::Snapshot().c_str(), stdout);
+    } else if (strcmp(command, "module") == 0 && argc > 6) {
+        sandbox::ProvisionModule(argv[2], argv[3], argv[4], argv[5], std::vector<std::string>(argv + 6, argv + argc));
     } else {
-        fputs("usage: sandbox provision | clean | snapshot\n", stderr);
+        fputs("usage: sandbox provision | clean | snapshot | module SECTION TITLE LANGUAGE LETTER FILE...\n", stderr);
         return 2;
     }
     return 0;

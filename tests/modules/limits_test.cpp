@@ -1,7 +1,9 @@
 // The module built from tests/modules/limits.ini, whose every field stands at
 // its limit: 31-character section and entry names, 255-character dialog
-// texts, a 55-character file name, the largest message id. Its setup must
-// find its section, install and remove its files and show its whole texts.
+// texts, a 55-character file name, the largest message id, and in the
+// product's quorin.inf a 127-character TitleE and a 259-character Language.
+// Its setup must find its section, install and remove its files, register
+// the whole language and show its whole texts.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -16,13 +18,16 @@ const char kSection[] = "Limits Dictionary 0123456789abc";
 const char kAppName[] = "Quorin Limits Dictionary 012345";
 const std::string kLongName = std::string(52, 'l') + ".qd";
 
-// The 255-character texts of the description: a prefix padded with " 0123456789".
-std::string Padded(std::string text)
+// The description's long texts: a prefix padded with pad to size characters.
+std::string Padded(std::string text, size_t size = 255, const char *pad = " 0123456789")
 {
-    while (text.size() < 255)
-        text += " 0123456789";
-    return text.substr(0, 255);
+    while (text.size() < size)
+        text += pad;
+    return text.substr(0, size);
 }
+
+const std::string kTitle = Padded("Quorin Limits Dictionary", 127);
+const std::string kLanguage = Padded("Limits", 259, "0123456789");
 
 std::string Program() { return sandbox::BinDir() + "modules\\limits\\setup.exe"; }
 
@@ -31,7 +36,7 @@ class LimitsModule : public ::testing::Test {
     void SetUp() override
     {
         sandbox::Provision();
-        sandbox::WriteModuleSection(kSection, kAppName, "Limits", "L", {kLongName, "a.qd"});
+        sandbox::WriteModuleSection(kSection, kTitle.c_str(), kLanguage.c_str(), "L", {kLongName, "a.qd"});
     }
     void TearDown() override { sandbox::Clean(); }
 };
@@ -46,6 +51,7 @@ TEST_F(LimitsModule, InstallsAndRemovesSilently)
     EXPECT_TRUE(sandbox::FileExists(dictionary + "a.qd"));
     EXPECT_EQ(sandbox::ReadIni(sandbox::ModuleInfoPath(), kSection, "Install"), "1");
     EXPECT_EQ(sandbox::ReadIni(sandbox::ConfigPath(), "Languages", "TranLangs"), "ERL");
+    EXPECT_EQ(sandbox::ReadIni(sandbox::ConfigPath(), "Languages", "Language3"), kLanguage);
 
     std::vector<std::string> tree;
     sandbox::ListTree(sandbox::InstallShieldDir(), "", tree, false);

@@ -59,7 +59,7 @@ CASES = [
     ("caption of 256", lambda t: field(t, "Caption", "C" * 256), None, "[dialog] Caption", "at most 255"),
     ("fallback text of 256", lambda t: field(t, "Success", "S" * 256), None, "[dialog] Success", "at most 255"),
     ("text not ASCII", lambda t: field(t, "Invitation", "Cliquez sur D\u00e9marrer"), None,
-     "[dialog] Invitation", "printable ASCII"),
+     "[dialog] Invitation", "U+00E9) at character 14"),
     ("message id 65536", lambda t: field(t, "InvitationMessage", "65536"), None,
      "[dialog] InvitationMessage", "1 to 65535"),
     ("message id 0", lambda t: field(t, "CancelMessage", "0"), None, "[dialog] CancelMessage", "1 to 65535"),
@@ -67,8 +67,18 @@ CASES = [
      "[version] FileVersionNumber", "0 to 65535"),
     ("version number of three parts", lambda t: field(t, "ProductVersionNumber", "1,0,0"), None,
      "[version] ProductVersionNumber", "four numbers"),
+    ("version number not in ASCII digits", lambda t: field(t, "FileVersionNumber", "1,0,0,\u00b2"), None,
+     "[version] FileVersionNumber", "four numbers"),
     ("missing field", lambda t: field(t, "Comments", None), None, "[version] Comments", "missing"),
-    ("empty field", lambda t: field(t, "Caption", ""), None, "[dialog] Caption", "missing"),
+    ("empty field", lambda t: field(t, "Caption", ""), None, "[dialog] Caption", "empty"),
+    ("section misspelt", lambda t: t.replace("[dialog]", "[dialogue]"), None, "[dialogue]",
+     "unknown section; did you mean [dialog]?"),
+    ("section missing", lambda t: t.replace("[icon]\nband = navy silver teal\n", ""), None, "[icon]",
+     "missing (a required section)"),
+    ("field misspelt", lambda t: t.replace("FileDescription =", "FileDesciption ="), None,
+     "[version] FileDesciption", "did you mean FileDescription?"),
+    ("field in the wrong case", lambda t: t.replace("folder =", "Folder ="), None, "[payload] Folder",
+     "did you mean folder? (names are case-sensitive)"),
     ("file name of 56", lambda t: t.replace(LONG_NAME, "l" + LONG_NAME), rename(LONG_NAME, "l" + LONG_NAME),
      "[payload] folder", "at most 55"),
     ("file not a .qd", lambda t: t.replace(" a.qd", " a.qd b.txt"), add_file("b.txt"), "[payload] folder", ".qd"),
@@ -76,9 +86,15 @@ CASES = [
     ("name climbing out", standin(["../bg.qd 10"]), None, "[payload] standin", "not a plain file name"),
     ("empty payload", lambda t: field(t, "order", None), empty, "[payload]", "at least one file"),
     ("empty stand-in", standin([]), None, "[payload]", "at least one file"),
-    ("names equal but for case", standin(["a.qd 1", "A.QD 2"]), None, "[payload]", "distinct"),
+    ("names equal but for case", standin(["a.qd 1", "A.QD 2"]), None, "[payload]", "'a.qd' and 'A.QD': file names distinct"),
     ("order missing a file", lambda t: field(t, "order", "a.qd"), None, "[payload] order", "exactly once"),
     ("icon colour unknown", lambda t: field(t, "band", "navy silver pink"), None, "[icon] band", "three of"),
+    ("product title of 128", lambda t: t.replace("TitleE = ", "TitleE = Q"), None, "[product] TitleE", "at most 127"),
+    ("product language of 260", lambda t: t.replace("Language = ", "Language = L"), None,
+     "[product] Language", "at most 259"),
+    ("product letter of two", lambda t: field(t, "Letter", "LX"), None, "[product] Letter", "one printable"),
+    ("product letter of the product's own", lambda t: field(t, "Letter", "R"), None, "[product] Letter", "not ':'"),
+    ("product section without its letter", lambda t: field(t, "Letter", None), None, "[product] Letter", "missing"),
 ]
 
 
@@ -92,7 +108,9 @@ def at_limits(text):
                "Comments": (len(d.strings["Comments"]), make_module.NAME_LIMIT),
                "ProductName": (len(d.strings["ProductName"]), make_module.VERSION_TEXT_LIMIT),
                "file name": (max(len(n) for n, _ in d.payload), make_module.FILE_NAME_LIMIT),
-               "InvitationMessage": (d.messages["InvitationMessage"], make_module.MESSAGE_ID_LIMIT)}
+               "InvitationMessage": (d.messages["InvitationMessage"], make_module.MESSAGE_ID_LIMIT),
+               "TitleE": (len(d.product["TitleE"]), make_module.TITLE_LIMIT),
+               "Language": (len(d.product["Language"]), make_module.LANGUAGE_LIMIT)}
     for key in make_module.DIALOG_TEXTS:
         lengths[key] = (len(d.texts[key]), make_module.DIALOG_TEXT_LIMIT)
     return ["%s stands at %d, its limit is %d" % (k, v, limit) for k, (v, limit) in lengths.items() if v != limit]
