@@ -78,6 +78,9 @@ CASES = [
     ("empty stand-in", standin([]), None, "[payload]", "at least one file"),
     ("names equal but for case", standin(["a.qd 1", "A.QD 2"]), None, "[payload]", "distinct"),
     ("order missing a file", lambda t: field(t, "order", "a.qd"), None, "[payload] order", "exactly once"),
+    ("payload time before 1980", lambda t: field(t, "time", "1979-12-31 23:59"), None, "[payload] time", "1980 to 2107"),
+    ("payload time after 2107", lambda t: field(t, "time", "2108-01-01 00:00"), None, "[payload] time", "1980 to 2107"),
+    ("payload time no real date", lambda t: field(t, "time", "2023-02-29 12:00"), None, "[payload] time", "real date"),
     ("icon colour unknown", lambda t: field(t, "band", "navy silver pink"), None, "[icon] band", "three of"),
 ]
 
