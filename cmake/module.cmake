@@ -14,19 +14,23 @@ function(quorin_add_module target description resource_dir output_dir)
   set(tool ${CMAKE_SOURCE_DIR}/res/make_module.py)
   set(rc ${resource_dir}/module.rc)
   add_custom_command(OUTPUT ${rc}
-    BYPRODUCTS ${resource_dir}/quorin.zip ${resource_dir}/setup.ico
+    BYPRODUCTS ${resource_dir}/quorin.zip ${resource_dir}/quorin.crc ${resource_dir}/setup.ico
+               ${resource_dir}/setup.manifest
     COMMAND ${Python3_EXECUTABLE} ${tool} ${description} ${resource_dir} --depfile ${rc}.d
     DEPENDS ${tool} ${CMAKE_SOURCE_DIR}/res/make_payload.py ${CMAKE_SOURCE_DIR}/res/make_icons.py ${description}
     DEPFILE ${rc}.d
     COMMENT "Module ${description}")
-  # module.rc keeps its time when only the payload or the icon changed, so
-  # the resource object depends on those as well.
+  # module.rc keeps its time when only the payload, the icon or the manifest
+  # changed, so the resource object depends on those as well.
   set_source_files_properties(${rc} PROPERTIES GENERATED TRUE OBJECT_DEPENDS
-    "${resource_dir}/quorin.zip;${resource_dir}/setup.ico;${CMAKE_SOURCE_DIR}/res/setup.rc;${CMAKE_SOURCE_DIR}/res/setup_dialog.rc;${CMAKE_SOURCE_DIR}/res/setup.manifest")
+    "${resource_dir}/quorin.zip;${resource_dir}/quorin.crc;${resource_dir}/setup.ico;${resource_dir}/setup.manifest;${CMAKE_SOURCE_DIR}/res/setup.rc;${CMAKE_SOURCE_DIR}/res/setup_dialog.rc")
 
   set(exclude "")
   if(ARGC GREATER 4 AND ARGV4 STREQUAL "EXCLUDE_FROM_ALL")
     set(exclude EXCLUDE_FROM_ALL)
+  else()
+    # Every module of every build is checked as a file (tests/pe).
+    set_property(GLOBAL APPEND PROPERTY QUORIN_MODULES "${target}|${description}|${resource_dir}")
   endif()
   add_executable(${target} WIN32 ${exclude} ${CMAKE_SOURCE_DIR}/src/run/main.cpp ${rc})
   set_target_properties(${target} PROPERTIES OUTPUT_NAME setup RUNTIME_OUTPUT_DIRECTORY ${output_dir})

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Turns a module's description (modules/NAME.ini) into what its setup.exe
-is built from: module.rc (version resource, dialog texts, icon and payload
-entries), quorin.zip and setup.ico, all in one output folder.
+is built from: module.rc (version resource, dialog texts, icon, manifest,
+payload and checksum entries), setup.manifest, quorin.zip, quorin.crc and
+setup.ico, all in one output folder.
 
     make_module.py DESCRIPTION.ini OUT_DIR [--depfile FILE]
     make_module.py --check DESCRIPTION.ini
@@ -17,6 +18,7 @@ description and payload always give the same bytes.
 """
 
 import configparser
+import datetime
 import difflib
 import os
 import re
@@ -57,7 +59,7 @@ PRODUCT_TEXTS = {"TitleE": TITLE_LIMIT, "Language": LANGUAGE_LIMIT}
 # (a misspelt or miscased name), refused rather than ignored.
 KNOWN = {
     "version": VERSION_STRINGS + VERSION_NUMBERS,
-    "dialog": MESSAGE_IDS + DIALOG_TEXTS + ["Failure"],
+    "dialog": MESSAGE_IDS + DIALOG_TEXTS,
     "payload": ["folder", "order", "standin", "seed", "time"],
     "icon": ["band", "file"],
     "product": list(PRODUCT_TEXTS) + ["Letter"],
@@ -68,6 +70,38 @@ KNOWN = {
 # no message id: the product's library has no such text.
 STRING_IDS = {"Caption": 1, "Invitation": 2, "Success": 3, "Failure": 4}
 MESSAGE_IDS_RESOURCE = 106
+# The payload's CRC-32, four bytes little endian, which the setup checks
+# before it writes the archive out.
+CHECKSUM_RESOURCE = 107
+
+# The application manifest: what Windows reads of the program before it
+# runs it (the module's identity, and the administrator rights it asks for).
+MANIFEST = """<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
+<assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0">
+  <assemblyIdentity type="win32" name="%(name)s" version="%(version)s" processorArchitecture="*"/>
+  <description>%(description)s</description>
+  <trustInfo xmlns="urn:schemas-microsoft-com:asm.v3">
+    <security>
+      <requestedPrivileges>
+        <!-- Writes under HKLM, the Windows directory and Program Files. -->
+        <requestedExecutionLevel level="requireAdministrator" uiAccess="false"/>
+      </requestedPrivileges>
+    </security>
+  </trustInfo>
+  <compatibility xmlns="urn:schemas-microsoft-com:compatibility.v1">
+    <application>
+      <supportedOS Id="{e2011457-1546-43c5-a5fe-008deee3d3f0}"/> <!-- Windows Vista -->
+      <supportedOS Id="{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"/> <!-- Windows 7 -->
+      <supportedOS Id="{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}"/> <!-- Windows 8 -->
+      <supportedOS Id="{1f676c76-80e1-4239-95bb-83d0f6d0da78}"/> <!-- Windows 8.1 -->
+      <supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/> <!-- Windows 10 and 11 -->
+    </application>
+  </compatibility>
+</assembly>
+"""
+
+# The payload's time, a DOS date and time: years 1980 to 2107.
+PAYLOAD_TIME = re.compile(r"^(\d{4})-(\d{2})-(\d{2}) (\d{2}):(\d{2})$")
 
 PLAIN_NAME = re.compile(r"^[A-Za-z0-9_][A-Za-z0-9_.\-]*$")
 MODULE_NAME = re.compile(r"^[a-z0-9][a-z0-9_\-]*$")
@@ -131,6 +165,7 @@ class Description:
         self.texts = {key: self.text("dialog", key, DIALOG_TEXT_LIMIT) for key in DIALOG_TEXTS}
         self.messages = {key: self.message_id(key) for key in MESSAGE_IDS}
         self.payload = self.read_payload()
+        self.payload_time = self.read_time()
         self.icon = self.read_icon()
         self.product = self.read_product()
         if self.faults:
@@ -276,6 +311,20 @@ class Description:
                 first[name.lower()] = name
         return entries
 
+    def read_time(self):
+        """The entries' DOS (date, time); the fixed one when the field is absent."""
+        if not self.parser.has_option("payload", "time"):
+            return make_payload.DEFAULT_TIME
+        match = PAYLOAD_TIME.match(self.parser.get("payload", "time").strip())
+        try:
+            when = datetime.datetime(*(int(part) for part in match.groups())) if match else None
+        except ValueError:
+            when = None
+        if when is None or not 1980 <= when.year <= 2107:
+            self.fault("[payload] time", "a real date and time YYYY-MM-DD HH:MM from 1980 to 2107")
+            return None
+        return make_payload.dos_date_time(when.year, when.month, when.day, when.hour, when.minute)
+
     def read_icon(self):
         if not self.has_section("icon"):
             return None
@@ -308,6 +357,18 @@ class Description:
                 yield name, f.read()
 
 
+def manifest(d):
+    """The module's manifest: its identity named after its quorin.inf section
+    (letters and digits only, as an assembly name takes them), its file
+    version and its uninstall entry's name."""
+    name = "".join(c for c in d.strings["FileDescription"] if c.isalnum()) or \
+        "".join(c for c in d.name if c.isalnum())
+    escaped = d.strings["Comments"].replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;")
+    return MANIFEST % {"name": "Quorin.%s.Setup" % name,
+                       "version": ".".join(str(n) for n in d.numbers["FileVersionNumber"]),
+                       "description": escaped}
+
+
 def rc_string(text):
     return '"%s"' % text.replace('"', '""')
 
@@ -319,6 +380,8 @@ def module_rc(d):
         '#include "setup.rc"',
         "",
         "LANGUAGE LANG_ENGLISH, SUBLANG_ENGLISH_US",
+        "",
+        "1 RT_MANIFEST \"setup.manifest\"",
         "",
         "103 ICON \"setup.ico\"",
         "",
@@ -363,6 +426,8 @@ def module_rc(d):
         "    " + ", ".join("%dL" % d.messages[key] for key in MESSAGE_IDS),
         "END",
         "",
+        "%d RCDATA \"quorin.crc\"" % CHECKSUM_RESOURCE,
+        "",
         "LANGUAGE LANG_RUSSIAN, SUBLANG_DEFAULT",
         "102 ZIP \"quorin.zip\"",
         "",
@@ -384,7 +449,10 @@ def write_if_changed(path, data):
 def build(description, out_dir, depfile):
     os.makedirs(out_dir, exist_ok=True)
     write_if_changed(os.path.join(out_dir, "setup.ico"), description.icon)
-    make_payload.write_archive(os.path.join(out_dir, "quorin.zip"), description.archive_entries())
+    write_if_changed(os.path.join(out_dir, "setup.manifest"), manifest(description).encode("ascii"))
+    archive = os.path.join(out_dir, "quorin.zip")
+    make_payload.write_archive(archive, description.archive_entries(), description.payload_time)
+    make_payload.write_checksum(archive)
     # module.rc last: the build's rule treats it as the sign of a finished run.
     write_if_changed(os.path.join(out_dir, "module.rc"), module_rc(description).encode("ascii"))
     if depfile:

@@ -3,6 +3,7 @@
 make_module.py (a module's files or its stand-in text) and the bench:
 
     make_payload.py --bench OUT.zip  64 files of about 1 MB each, for timing
+                                     (and OUT.crc, its checksum resource)
 
 Stand-in text has the names and sizes of a module's real files and is made by
 a PRNG of our own, so that an archive does not depend on Python's random
@@ -14,6 +15,7 @@ compression, and the reserved bit 15) but 0x0002 in the central directory,
 which zipfile cannot express.
 """
 
+import os
 import struct
 import sys
 import zlib
@@ -21,10 +23,15 @@ import zlib
 BENCH_FILES = 64
 BENCH_FILE_SIZE = 1 << 20
 
-# Every entry carries this DOS time: 2005-03-01 10:00:00 local time. An
-# installed copy written later counts as newer than the payload's.
-DOS_DATE = ((2005 - 1980) << 9) | (3 << 5) | 1
-DOS_TIME = (10 << 11) | (0 << 5) | (0 // 2)
+def dos_date_time(year, month, day, hour, minute):
+    """The (date, time) pair a ZIP entry stores, in local time."""
+    return ((year - 1980) << 9) | (month << 5) | day, (hour << 11) | (minute << 5)
+
+
+# Every entry carries this DOS time unless the module's description sets
+# another: 2005-03-01 10:00:00 local time. An installed copy written later
+# counts as newer than the payload's.
+DEFAULT_TIME = dos_date_time(2005, 3, 1, 10, 0)
 
 LOCAL_FLAGS = 0x8002
 CENTRAL_FLAGS = 0x0002
@@ -92,11 +99,13 @@ def deflate(data):
     return compressor.compress(data) + compressor.flush()
 
 
-def write_archive(path, entries):
-    """entries: (name, bytes) pairs, written deflated, in the given order.
+def write_archive(path, entries, dos_time=DEFAULT_TIME):
+    """entries: (name, bytes) pairs, written deflated, in the given order,
+    each dated dos_time, a (date, time) pair.
 
     The pairs may come from a generator: each entry is written as soon as it
     is packed, so a large module never holds more than one file in memory."""
+    date, time = dos_time
     central = bytearray()
     count = 0
     with open(path, "wb") as out:
@@ -106,11 +115,11 @@ def write_archive(path, entries):
             crc = zlib.crc32(data) & 0xFFFFFFFF
             offset = out.tell()
             out.write(struct.pack("<IHHHHHIIIHH", 0x04034B50, VERSION_NEEDED, LOCAL_FLAGS, 8,
-                                  DOS_TIME, DOS_DATE, crc, len(packed), len(data), len(encoded), 0))
+                                  time, date, crc, len(packed), len(data), len(encoded), 0))
             out.write(encoded)
             out.write(packed)
             central += struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, VERSION_MADE_BY,
-                                   VERSION_NEEDED, CENTRAL_FLAGS, 8, DOS_TIME, DOS_DATE, crc,
+                                   VERSION_NEEDED, CENTRAL_FLAGS, 8, time, date, crc,
                                    len(packed), len(data), len(encoded), 0, 0, 0, 0,
                                    ATTRIBUTE_ARCHIVE, offset)
             central += encoded
@@ -120,6 +129,25 @@ def write_archive(path, entries):
         out.write(struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, count, count,
                               len(central), directory_offset, 0))
         return out.tell()
+
+
+def write_checksum(archive):
+    """Writes the archive's CRC-32 (the ZIP one), four bytes little endian,
+    beside it as NAME.crc: the setup checks its payload against it."""
+    crc = 0
+    with open(archive, "rb") as f:
+        for chunk in iter(lambda: f.read(1 << 20), b""):
+            crc = zlib.crc32(chunk, crc)
+    data = struct.pack("<I", crc & 0xFFFFFFFF)
+    path = os.path.splitext(archive)[0] + ".crc"
+    try:
+        if open(path, "rb").read() == data:
+            return path  # unchanged: keeps its time, the build does not redo its work
+    except OSError:
+        pass
+    with open(path, "wb") as f:
+        f.write(data)
+    return path
 
 
 def standin_entries(seed, entries):
@@ -143,6 +171,7 @@ def main(argv):
         sys.stderr.write("usage: make_payload.py --bench OUT.zip\n")
         return 2
     write_archive(argv[2], bench_entries())
+    write_checksum(argv[2])
     return 0
 
 

@@ -1,7 +1,8 @@
 // Writes the payload archive out of the program's resources and has the
-// product's unpacker library unpack it in the work directory. The archive is
-// written through a view of the file itself, so the resource is copied once
-// and never passes through a buffer of ours.
+// product's unpacker library unpack it in the work directory. The payload is
+// checked against its recorded CRC-32 before anything is written. The
+// archive is written through a view of the file itself, so the resource is
+// copied once and never passes through a buffer of ours.
 #include "payload/expand_resource.h"
 
 #include <windows.h>
@@ -9,6 +10,7 @@
 
 #include "context/install_context.h"
 #include "fs/path_probe.h"
+#include "payload/crc32.h"
 #include "support/handles.h"
 #include "support/libraries.h"
 #include "support/run_log.h"
@@ -25,6 +27,31 @@ struct ResourceTraits {
 };
 using OwnedResource = Owned<ResourceTraits>;
 
+// The payload's CRC-32 as the module builder recorded it: four bytes, little
+// endian, in RCDATA 107.
+constexpr WORD kChecksumResource = 107;
+
+// A copy damaged on its way (a flipped bit on a share, a download resumed
+// wrongly) must install nothing: the product's unpacker may not check the
+// entries' own CRCs. False when the recorded checksum is missing, malformed
+// or not the payload's. FreeResource does nothing on Win32, so these four
+// bytes are not held by an owner: it would only cost code.
+bool PayloadIntact(HINSTANCE module, const void *bytes, DWORD size)
+{
+    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(kChecksumResource), MAKEINTRESOURCEA(10));  // RT_RCDATA
+    HGLOBAL resource = found != nullptr ? LoadResource(module, found) : nullptr;
+    const DWORD *recorded = resource && SizeofResource(module, found) == sizeof(DWORD)
+                                ? static_cast<const DWORD *>(LockResource(resource))
+                                : nullptr;
+    if (recorded == nullptr) {
+        LogEvent("payload checksum missing");
+        return false;
+    }
+    DWORD computed = Crc32(bytes, size);
+    LogEvent("payload CRC-32 %lu, expected %lu", computed, *recorded);
+    return computed == *recorded;
+}
+
 // The resource's bytes, written to archivePath at exactly their length. The
 // owners are declared so that they go in the order view, mapping, file,
 // resource, on every path.
@@ -40,6 +67,7 @@ bool WriteArchive(unsigned short resourceId, const char *resourceType, const cha
     // A resource of our own that cannot be loaded or locked is not expected;
     // it fails like a missing one, before any file is made.
     if (bytes == nullptr || size == 0) return false;
+    if (!PayloadIntact(module, bytes, size)) return false;
 
     OwnedHandle file(
         CreateFileA(archivePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));

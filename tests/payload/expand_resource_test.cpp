@@ -8,6 +8,7 @@
 #include <string>
 
 #include "context/install_context.h"
+#include "payload/crc32.h"
 #include "payload/expand_resource.h"
 #include "sandbox.h"
 #include "support/text.h"
@@ -188,6 +189,31 @@ TEST_F(ExpandResourceTest, UnZipIsCalledWithItsOwnConvention)
     ASSERT_NE(unzip, nullptr);
     EXPECT_EQ(testbed::StackDrift(unzip, "C:\\no-such-archive.zip"), 0);
     FreeLibrary(library);
+}
+
+}  // namespace
+
+namespace {
+
+// The sliced CRC against the bit-at-a-time definition, at every length that
+// ends in each place of an eight-byte step and from every alignment; the
+// check value of "123456789" pins the polynomial the builder records.
+TEST(Crc32, MatchesTheBitwiseDefinition)
+{
+    auto bitwise = [](const unsigned char *p, size_t n) {
+        uint32_t c = ~0u;
+        while (n-- > 0) {
+            c ^= *p++;
+            for (int bit = 0; bit < 8; ++bit) c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
+        }
+        return ~c;
+    };
+    unsigned char bytes[64];
+    for (size_t i = 0; i < sizeof bytes; ++i) bytes[i] = static_cast<unsigned char>(i * 37 + 11);
+    for (size_t offset = 0; offset < 8; ++offset)
+        for (size_t length = 0; offset + length <= sizeof bytes; ++length)
+            ASSERT_EQ(Crc32(bytes + offset, length), bitwise(bytes + offset, length)) << offset << " " << length;
+    EXPECT_EQ(Crc32("123456789", 9), 0xCBF43926u);
 }
 
 }  // namespace

@@ -226,4 +226,113 @@ TEST_F(InstallPayload, AnUnpackerThatUnpacksNothingEndsWithoutRegistering)
     EXPECT_EQ(InstallFlag(), "0");
 }
 
+// The payload resource's bytes in the program file at path.
+std::string PayloadOf(const std::string &path)
+{
+    HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (module == nullptr) return "";
+    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(102), "ZIP");
+    std::string bytes;
+    if (found != nullptr)
+        bytes.assign(static_cast<const char *>(LockResource(LoadResource(module, found))), SizeofResource(module, found));
+    FreeLibrary(module);
+    return bytes;
+}
+
+// Renames RCDATA 107, the payload's checksum, to 108 in a program file's
+// bytes: the program then finds none, as after a tool stripped it. Ids stay
+// in ascending order, as the resource lookup expects.
+bool HideChecksum(std::string &image)
+{
+    auto at = [&](size_t offset) { return reinterpret_cast<char *>(&image[0]) + offset; };
+    const auto *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(at(0));
+    const auto *file = reinterpret_cast<const IMAGE_FILE_HEADER *>(at(dos->e_lfanew + 4));
+    const char *optional = reinterpret_cast<const char *>(file + 1);
+    const IMAGE_DATA_DIRECTORY &resources =
+        *reinterpret_cast<const WORD *>(optional) == IMAGE_NT_OPTIONAL_HDR64_MAGIC
+            ? reinterpret_cast<const IMAGE_OPTIONAL_HEADER64 *>(optional)->DataDirectory[2]
+            : reinterpret_cast<const IMAGE_OPTIONAL_HEADER32 *>(optional)->DataDirectory[2];
+    const auto *sections = reinterpret_cast<const IMAGE_SECTION_HEADER *>(optional + file->SizeOfOptionalHeader);
+    size_t base = 0;
+    for (WORD i = 0; i < file->NumberOfSections; ++i)
+        if (sections[i].VirtualAddress == resources.VirtualAddress) base = sections[i].PointerToRawData;
+    if (base == 0) return false;
+    // The entries of a directory follow its header; the first level is the
+    // type, the second the id.
+    auto find = [&](size_t directory, WORD id) -> IMAGE_RESOURCE_DIRECTORY_ENTRY * {
+        const auto *header = reinterpret_cast<const IMAGE_RESOURCE_DIRECTORY *>(at(base + directory));
+        auto *entries = reinterpret_cast<IMAGE_RESOURCE_DIRECTORY_ENTRY *>(at(base + directory + sizeof *header));
+        for (int i = 0; i < header->NumberOfNamedEntries + header->NumberOfIdEntries; ++i)
+            if (!entries[i].NameIsString && entries[i].Id == id) return &entries[i];
+        return nullptr;
+    };
+    IMAGE_RESOURCE_DIRECTORY_ENTRY *type = find(0, 10);  // RT_RCDATA
+    IMAGE_RESOURCE_DIRECTORY_ENTRY *checksum = type ? find(type->OffsetToDirectory, 107) : nullptr;
+    if (checksum == nullptr || find(type->OffsetToDirectory, 108) != nullptr) return false;
+    checksum->Id = 108;
+    return true;
+}
+
+// Copies damaged on their way, made from the built program: one byte of the
+// payload flipped, and the recorded checksum taken out. Each fails before
+// the archive is written, with the box (or its log line under /noboxes) and
+// exit code 1, and changes nothing; the untouched program then installs.
+TEST_F(InstallPayload, ADamagedCopyChangesNothing)
+{
+    const std::string dir = "C:\\bed\\damaged\\";
+    const std::string flipped = dir + "flipped.exe", unchecked = dir + "unchecked.exe", log = dir + "run.log";
+    sandbox::RemoveTree(dir);
+    ASSERT_TRUE(CreateDirectoryA(dir.c_str(), nullptr));
+    std::string program = sandbox::ReadFileBytes(testbed::SetupPath());
+    std::string payload = PayloadOf(testbed::SetupPath());
+    size_t at = payload.empty() ? std::string::npos : program.find(payload);
+    ASSERT_NE(at, std::string::npos);
+    program[at + payload.size() / 2] ^= 0x10;
+    ASSERT_TRUE(sandbox::WriteTextFile(flipped, program));
+    program[at + payload.size() / 2] ^= 0x10;
+    ASSERT_TRUE(HideChecksum(program));
+    ASSERT_TRUE(sandbox::WriteTextFile(unchecked, program));
+    ASSERT_EQ(PayloadOf(unchecked), payload) << "only the checksum went";
+
+    struct Case {
+        const std::string &program;
+        const char *options;
+        const char *logged;
+    };
+    const Case cases[] = {{flipped, " /log=", ", expected "}, {unchecked, " /noboxes /log=", "payload checksum missing"}};
+    for (const Case &c : cases) {
+        DeleteFileA(log.c_str());
+        std::string before = sandbox::Snapshot();
+        std::vector<testbed::WindowSeen> boxes;
+        testbed::RunResult run = testbed::RunProgram(
+            c.program, c.options + log + " in", 30000, [&](HWND window, const testbed::WindowSeen &seen) {
+                boxes.push_back(seen);
+                testbed::CloseWindowPolitely(window);
+                return true;
+            });
+        std::string text = sandbox::ReadFileBytes(log);
+        EXPECT_EQ(run.exitCode, 1u) << c.program;
+        EXPECT_EQ(sandbox::Snapshot(), before) << c.program << ": nothing copied, nothing registered";
+        EXPECT_NE(text.find(c.logged), std::string::npos) << text;
+        EXPECT_EQ(text.find("wrote "), std::string::npos) << text;
+        if (c.program == flipped) {
+            ASSERT_EQ(boxes.size(), 1u);
+            EXPECT_EQ(boxes[0].text, "ExpandResource error.");
+            // The computed value comes first; the two must differ.
+            size_t end = text.find(", expected "), start = text.rfind(' ', end - 1) + 1;
+            size_t next = text.find_first_of("\r\n", end);
+            EXPECT_NE(text.substr(start, end - start), text.substr(end + 11, next - end - 11)) << text;
+        } else {
+            EXPECT_TRUE(boxes.empty());
+            EXPECT_NE(text.find("box suppressed: caption \"Quorin German Dictionary\", text \"ExpandResource error.\""),
+                      std::string::npos) << text;
+        }
+    }
+    sandbox::RemoveTree(dir);
+
+    testbed::RunResult run = testbed::RunSetup(" in");
+    EXPECT_EQ(run.exitCode, 0u) << "the untouched program installs";
+    EXPECT_EQ(InstallFlag(), "1");
+}
+
 }  // namespace

@@ -2,14 +2,17 @@
 """Checks the shipped setup.exe as a file: a 32-bit GUI program without a
 link timestamp, importing only DLLs every Windows has, carrying exactly the
 resources the product relies on (version identity, setup dialog 105, icon
-group 103, the payload archive, the elevation manifest).
+group 103, the payload archive and its checksum, the manifest with the
+module's identity and the elevation request).
 
 usage: check_pe.py SETUP.EXE PAYLOAD.ZIP [MODULE.ini]
 (without a description, the German module's identity is expected)
 """
 import configparser
+import re
 import struct
 import sys
+import zlib
 
 failures = []
 
@@ -160,8 +163,9 @@ def dialog_template(data):
 
 
 def expected_module(description):
-    """Version strings and numbers, dialog texts and message ids: the German
-    module's unless a description file is given."""
+    """Version strings and numbers, dialog texts, message ids and the
+    manifest's identity (name, version, description): the German module's
+    unless a description file is given."""
     if description is None:
         return ({"FileDescription": "German Dictionary", "Comments": "Quorin German Dictionary",
                  "ProductName": "Quorin", "FileVersion": "1.0", "ProductVersion": "3.0"},
@@ -170,7 +174,8 @@ def expected_module(description):
                  "Quorin German Dictionary has been installed successfully.",
                  "Quorin German Dictionary was not installed completely. Run this setup again; if it fails "
                  "again, run it with /log=PATH to see why."],
-                (1289, 364, 291, 1297))
+                (1289, 364, 291, 1297),
+                ("Quorin.GermanDictionary.Setup", "1.0.0.1", "Quorin German Dictionary"))
     parser = configparser.ConfigParser(interpolation=None)
     parser.optionxform = str
     parser.read(description)
@@ -182,7 +187,10 @@ def expected_module(description):
         numbers += [(a << 16) | b, (c << 16) | d]
     texts = [dialog[k] for k in ("Caption", "Invitation", "Success", "Failure")]
     ids = tuple(int(dialog[k]) for k in ("InvitationMessage", "StartMessage", "CancelMessage", "SuccessMessage"))
-    return strings, tuple(numbers), texts, ids
+    identity = ("Quorin.%s.Setup" % "".join(c for c in strings["FileDescription"] if c.isalnum()),
+                "%d.%d.%d.%d" % (numbers[0] >> 16, numbers[0] & 0xFFFF, numbers[1] >> 16, numbers[1] & 0xFFFF),
+                strings["Comments"].replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;"))
+    return strings, tuple(numbers), texts, ids, identity
 
 
 def string_table_block(block):
@@ -197,7 +205,7 @@ def string_table_block(block):
 
 def main():
     exe, payload_path = sys.argv[1], sys.argv[2]
-    expected_strings, expected_numbers, expected_texts, expected_ids = expected_module(
+    expected_strings, expected_numbers, expected_texts, expected_ids, expected_identity = expected_module(
         sys.argv[3] if len(sys.argv) > 3 else None)
     data = open(exe, "rb").read()
     pe = Pe(data)
@@ -219,6 +227,8 @@ def main():
     res = pe.resources()
     payload = open(payload_path, "rb").read()
     check(res.get(("ZIP", 102, 1049)) == payload, "payload: type \"ZIP\", id 102, language 1049, the archive")
+    check(res.get((10, 107, 0x409)) == struct.pack("<I", zlib.crc32(payload)),
+          "the payload's CRC-32 in RCDATA 107, four bytes little endian")
 
     versions = [v for k, v in res.items() if k[0] == 16]
     check(len(versions) == 1, "one version resource")
@@ -270,6 +280,12 @@ def main():
     check(len(manifests) == 1 and b'level="requireAdministrator"' in manifests[0],
           "a manifest asking for administrator rights")
     check(len(manifests) == 1 and b"supportedOS" in manifests[0], "a manifest declaring supported Windows")
+    if len(manifests) == 1:
+        text = manifests[0].decode("ascii")
+        identity = re.search(r'<assemblyIdentity type="win32" name="([^"]*)" version="([^"]*)"', text)
+        description = re.search(r"<description>([^<]*)</description>", text)
+        found = (identity.group(1), identity.group(2), description.group(1)) if identity and description else None
+        check(found == expected_identity, "manifest identity %s, got %s" % (expected_identity, found))
 
     for failure in failures:
         print("FAILED:", failure)
