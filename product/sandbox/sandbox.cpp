@@ -278,9 +278,26 @@ void DeleteRegistryValue(const char *key, const char *name)
 
 void DeleteRegistryKey(const char *key) { RegDeleteTreeA(HKEY_LOCAL_MACHINE, key); RegDeleteKeyA(HKEY_LOCAL_MACHINE, key); }
 
+// Work folders a run found in its way and moved aside ("quorin.NAME"), but
+// never a link: removing through one would reach its target.
+void RemoveMovedWorkDirs()
+{
+    std::string temp = WindowsDir() + "\\temp\\";
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((temp + "quorin.*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        DWORD attributes = found.dwFileAttributes;
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            RemoveTree(temp + found.cFileName);
+    } while (FindNextFileA(find, &found));
+    FindClose(find);
+}
+
 void Clean()
 {
     RemoveTree(WorkDir());
+    RemoveMovedWorkDirs();
     RemoveTree(TempModuleInfoPath());
     RemoveTree(kProductDir);
     RemoveTree(InstallShieldDir());

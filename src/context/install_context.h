@@ -39,9 +39,15 @@ RunHandles &Handles();
 void ResetInstallContext();
 
 // Fills the context from the Options key, the version resource and the file
-// system, and creates the work directory. True when ProductDir,
-// DictionaryDir and WorkDir name existing directories.
+// system, and makes the work directory the run's own: whatever stood under
+// its name is removed or moved aside, a new one is made that only
+// administrators and the system may enter, and it is held open (so that
+// nobody can rename or delete it) until ReleaseWorkDir. True when
+// ProductDir, DictionaryDir and WorkDir name existing directories.
 bool LoadInstallContext();
+
+// Lets go of the work directory, so that the run can remove it.
+void ReleaseWorkDir();
 
 // The part of LoadInstallContext that only reads: the product's paths, the
 // module's names and the quorin.inf in use; nothing is made or changed.

@@ -19,7 +19,7 @@ void ShowDirectoryError(const char *path, DWORD error)
 }
 
 // Walks the components after the root prefix, creating what is missing.
-bool CreateComponents(const char *path, size_t rootLength)
+bool CreateComponents(const char *path, size_t rootLength, SECURITY_ATTRIBUTES *lastComponent)
 {
     char partial[kPathCapacity];
     CopyText(partial, sizeof partial, path);
@@ -30,7 +30,7 @@ bool CreateComponents(const char *path, size_t rootLength)
         partial[end] = '\0';
         bool last = path[end] == '\0';
         if (ProbePath(partial) != kProbeDirectory) {
-            if (CreateDirectoryA(partial, nullptr)) {
+            if (CreateDirectoryA(partial, last ? lastComponent : nullptr)) {
                 LogEvent("created directory %s", partial);
             } else {
                 DWORD error = GetLastError();
@@ -52,7 +52,7 @@ bool CreateComponents(const char *path, size_t rootLength)
 
 }  // namespace
 
-bool EnsureDirectoryTree(char *path)
+bool EnsureDirectoryTree(char *path, SECURITY_ATTRIBUTES *lastComponent)
 {
     size_t length = TextLength(path);
     if (length == 0 || length >= kPathCapacity) return false;
@@ -76,13 +76,13 @@ bool EnsureDirectoryTree(char *path)
         } else {
             rootLength = i + 1;
             result = (path[rootLength] == '\\' || path[rootLength] == '\0') ? true
-                                                                              : CreateComponents(path, rootLength);
+                                                                              : CreateComponents(path, rootLength, lastComponent);
         }
     } else if (length <= 3) {
         result = true;
     } else {
         rootLength = 3;
-        result = path[rootLength] == '\\' ? true : CreateComponents(path, rootLength);
+        result = path[rootLength] == '\\' ? true : CreateComponents(path, rootLength, lastComponent);
     }
 
     if (cut) {

@@ -1,11 +1,14 @@
 // The small file operations the stages share.
 #pragma once
 
-// Creates every missing directory of path, component by component. True when
-// the directory exists or was made. Shows the "BManager" box only when the
-// last component cannot be made. An empty path, or one of 260 characters or
-// more, gives false without a box. path's text is the same on return.
-bool EnsureDirectoryTree(char *path);
+#include <windows.h>
+
+// Creates every missing directory of path, component by component, the last
+// one with lastComponent's security when given. True when the directory
+// exists or was made. Shows the "BManager" box only when the last component
+// cannot be made. An empty path, or one of 260 characters or more, gives
+// false without a box. path's text is the same on return.
+bool EnsureDirectoryTree(char *path, SECURITY_ATTRIBUTES *lastComponent = nullptr);
 
 // Deletes one non-empty file, clearing its read-only bit first. True when
 // the file was deleted; an empty file, a directory or nothing gives false.

@@ -9,6 +9,7 @@
 #include "context/module_info.h"
 #include "fs/file_ops.h"
 #include "payload/busy_cursor.h"
+#include "payload/payload_archive.h"
 #include "support/error_box.h"
 #include "support/handles.h"
 #include "support/run_log.h"
@@ -172,6 +173,13 @@ bool DeployWorkDirectory()
         // dot on, stays where it is.
         const char *fromFirstDot = FromFirstDot(name);
         if (fromFirstDot != nullptr && EqualsIgnoreAsciiCase(fromFirstDot, ".zip")) continue;
+        // Only the module's own files: anything else in the work folder was
+        // put there by someone other than the unpacker, and never reaches
+        // the product.
+        if (!PayloadListsEntry(name)) {
+            LogEvent("passed over %s%s: not in the payload", source, name);
+            continue;
+        }
 
         Deployed deployed = DeployOne(source, target, name);
         if (deployed == Deployed::InPlace) result = true;

@@ -6,6 +6,7 @@
 #include "fs/path_probe.h"
 #include "payload/deploy_files.h"
 #include "payload/expand_resource.h"
+#include "payload/payload_archive.h"
 #include "registration/language_registration.h"
 #include "registration/uninstall_entry.h"
 #include "run/run_mode.h"
@@ -19,7 +20,6 @@
 
 namespace {
 
-constexpr unsigned short kPayloadResourceId = 102;
 constexpr size_t kRemovalValueCapacity = 64;  // at most 63 characters of a mod value
 constexpr INT_PTR kCancel = 2;
 
@@ -72,7 +72,7 @@ bool RunInstall()
     char archive[kPathCapacity];
     LogStage("ExpandResource");
     if (CopyText(archive, sizeof archive, context.WorkDir) && AppendText(archive, sizeof archive, "quorin.zip") &&
-        ExpandResource(kPayloadResourceId, "ZIP", archive)) {
+        ExpandResource(kPayloadResourceId, kPayloadResourceType, archive)) {
         LogEvent("stage ExpandResource succeeded");
         LogStage("DeployModuleFiles");
         if (DeployModuleFiles()) {
@@ -89,6 +89,7 @@ bool RunInstall()
 
     LogStage("removing the work directory");
     RemoveFiles(path);
+    ReleaseWorkDir();  // held open until now, so that nobody could swap it
     CopyText(path, sizeof path, context.WorkDir);
     path[TextLength(path) - 1] = '\0';  // RemoveDirectoryA wants no trailing backslash
     if (RemoveDirectoryA(path))
@@ -217,6 +218,7 @@ int RunSetup(HINSTANCE instance, const char *commandLine)
     int exitCode = kExitBusy;
     if (TakeSetupMutex()) {
         bool succeeded = RunSequence(request);
+        ReleaseWorkDir();  // before the next setup may take the work directory
         ReleaseSetupMutex();
         exitCode = succeeded && !RunFailed() ? kExitSucceeded : kExitFailed;
     } else {

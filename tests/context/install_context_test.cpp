@@ -23,7 +23,11 @@ protected:
         Handles() = RunHandles{};
         Handles().Instance = GetModuleHandleA(nullptr);
     }
-    void TearDown() override { sandbox::Clean(); }
+    void TearDown() override
+    {
+        ReleaseWorkDir();  // held by the context loaded in this process
+        sandbox::Clean();
+    }
 
     static std::string Product() { return sandbox::kProductDir; }
 };

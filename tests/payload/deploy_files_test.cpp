@@ -1,6 +1,8 @@
 // DeployModuleFiles in-process, over a work directory the tests fill
 // themselves, against the sandbox product (whose "mod0" names the dictionary
-// directory; the other destinations are covered by the install runs).
+// directory; the other destinations are covered by the install runs). The
+// test program carries a payload of its own (deploy_names.py) that lists
+// the names used here.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -76,6 +78,7 @@ TEST_F(DeployTest, OnlyQdFilesAreCopiedUnderLowerCaseNames)
     Unpacked("50%d.qd");
     Unpacked("notes.txt");
     Unpacked("noextension");
+    Unpacked("planted.qd");  // a dictionary file the payload does not list
     CreateDirectoryA((sandbox::WorkDir() + "folder.qd").c_str(), nullptr);
     Unpacked("folder.qd\\inner.qd");
 
@@ -83,7 +86,8 @@ TEST_F(DeployTest, OnlyQdFilesAreCopiedUnderLowerCaseNames)
     EXPECT_EQ(StoredName(std::string(kDictionaryDir) + "tg.qd"), "tg.qd");
     EXPECT_TRUE(sandbox::FileExists(std::string(kDictionaryDir) + "x.zip.qd"));
     EXPECT_EQ(StoredName(std::string(kDictionaryDir) + "50%d.qd"), "50%d.qd");
-    for (const char *name : {"quorin.zip", "a.b.zip", "notes.txt", "noextension", "folder.qd", "inner.qd"})
+    for (const char *name : {"quorin.zip", "a.b.zip", "notes.txt", "noextension", "planted.qd", "folder.qd",
+                             "inner.qd"})
         EXPECT_FALSE(sandbox::FileExists(std::string(kDictionaryDir) + name)) << name;
 }
 
@@ -151,19 +155,19 @@ TEST_F(DeployTest, AReadOnlyTargetIsPassedOver)
     SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-// A destination so deep that a name of n characters makes its target path
+// A destination so deep that a name of 24 characters makes its target path
 // 259 characters long: that one is copied, one character more is passed over.
 TEST_F(DeployTest, NamesTooLongForTheTargetPathArePassedOver)
 {
+    const std::string fitting = std::string(21, 'f') + ".qd";
+    const std::string tooLong = std::string(22, 't') + ".qd";
     std::string deep = kDictionaryDir;
-    while (deep.size() < 230) {
-        deep += std::string(std::min<size_t>(40, 240 - deep.size()), 'd') + "\\";
+    while (deep.size() < 259 - fitting.size()) {
+        deep += std::string(std::min<size_t>(40, 259 - fitting.size() - deep.size() - 1), 'd') + "\\";
         ASSERT_TRUE(CreateDirectoryA(deep.c_str(), nullptr)) << deep;
     }
+    ASSERT_EQ(deep.size() + fitting.size(), 259u);
     CopyText(Install().DictionaryDir, kPathCapacity, deep.c_str());
-    size_t fits = 259 - deep.size();
-    std::string fitting = std::string(fits - 3, 'f') + ".qd";
-    std::string tooLong = std::string(fits - 2, 't') + ".qd";
     Unpacked(tooLong);
     EXPECT_FALSE(DeployModuleFiles());
     EXPECT_FALSE(sandbox::FileExists(deep + tooLong));

@@ -183,11 +183,6 @@ TEST_F(InstallPayload, AnUnpackerThatFailsStopsTheRunWithABox)
                        (std::string(kProductDir) + "unzip.dll").c_str(), FALSE);
              SetEnvironmentVariableA("QUORIN_FAKE_UNZIP_RESULT", "1");
          }},
-        {"an entry cannot be written",
-         [] {
-             CreateDirectoryA(sandbox::WorkDir().c_str(), nullptr);
-             CreateDirectoryA((sandbox::WorkDir() + "vg.qd").c_str(), nullptr);
-         }},
     };
     for (const Case &c : cases) {
         sandbox::Provision();

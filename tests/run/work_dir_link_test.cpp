@@ -1,6 +1,9 @@
-// A work folder that is really a link elsewhere must never be emptied. Wine
-// makes a reparse point only from a Unix symbolic link, which the test makes
-// with ln, started from this Windows process.
+// A work folder that is really a link elsewhere must never be emptied or
+// written through. Windows removes a link without touching its target, and
+// the run then makes a folder of its own; Wine cannot remove a Unix
+// symbolic link that way, so here the run stops before any stage. Wine
+// makes a reparse point only from such a link, which the test makes with
+// ln, started from this Windows process.
 #include <gtest/gtest.h>
 #include <windows.h>
 
