@@ -21,6 +21,7 @@ namespace {
 constexpr unsigned short kPayloadResourceId = 102;
 constexpr size_t kRemovalValueCapacity = 64;  // at most 63 characters of a mod value
 constexpr INT_PTR kCancel = 2;
+constexpr int kExitRestartNeeded = 3010;  // ERROR_SUCCESS_REBOOT_REQUIRED, which deployment tools know
 
 void LogStage(const char *name) { LogEvent("stage %s started", name); }
 
@@ -97,10 +98,10 @@ bool RunRemoval()
             continue;
         }
         char path[kPathCapacity];
-        // A file that stays (held open by the product) is not reported, but
-        // the module is not fully removed: the run fails and a rerun can end it.
+        // A file that stays is not reported, but the module is not fully
+        // removed: the run fails and a rerun can end it.
         if (CopyText(path, sizeof path, context.ProductDir) && AppendText(path, sizeof path, value) &&
-            !RemoveFile(path) && ProbePath(path) > 0)
+            !RemoveModuleFile(path))
             MarkRunFailed();
     }
     FinishRemoval();
@@ -123,14 +124,14 @@ void FinishInstall()
     RunStage("RegisterLanguage", RegisterLanguage);
     RunStage("RegisterUninstallEntry", RegisterUninstallEntry);
     RunStage("MarkInstallState", [] { MarkInstallState(InstallKind::Install); });
-    if (!Install().Silent) RunStage("RestartHost", RestartHost);
+    if (!Install().Silent) RunStage("RestartHost", [] { RestartHost(RetryHeldFiles); });
 }
 
 void FinishRemoval()
 {
     RunStage("UnregisterLanguage", UnregisterLanguage);
     RunStage("MarkInstallState", [] { MarkInstallState(InstallKind::Removal); });
-    if (!Install().Silent) RunStage("RestartHost", RestartHost);
+    if (!Install().Silent) RunStage("RestartHost", [] { RestartHost(nullptr); });
 }
 
 int RunSetup(HINSTANCE instance, const char *commandLine)
@@ -169,6 +170,11 @@ int RunSetup(HINSTANCE instance, const char *commandLine)
         LogEvent("no stage runs: the context is not usable");
     }
 
-    if (!context.Silent) ShowSetupDialog();  // the closing form
-    return EndRun(succeeded && !RunFailed() ? 0 : 1, startTicks);
+    int exitCode = succeeded && !RunFailed() ? (RestartNeeded() ? kExitRestartNeeded : 0) : 1;
+    if (!context.Silent) {
+        if (exitCode == kExitRestartNeeded)
+            ShowNoticeBox("Windows must be restarted to finish installing this module.");
+        ShowSetupDialog();  // the closing form
+    }
+    return EndRun(exitCode, startTicks);
 }

@@ -8,6 +8,7 @@ namespace {
 bool gErrorBoxShown = false;
 bool gSuppressed = false;
 bool gRunFailed = false;
+bool gRestartNeeded = false;
 const char *gCaption = "";
 }  // namespace
 
@@ -31,12 +32,23 @@ void ShowErrorBoxStyled(const char *text, const char *caption, unsigned style)
 
 void ShowErrorBox(const char *text) { ShowErrorBoxStyled(text, gCaption, MB_SYSTEMMODAL | MB_ICONERROR); }
 
+void ShowNoticeBox(const char *text)
+{
+    bool shown = gErrorBoxShown;
+    ShowErrorBoxStyled(text, gCaption, MB_SYSTEMMODAL | MB_ICONWARNING);
+    gErrorBoxShown = shown;  // news, not a failure
+}
+
 bool ErrorBoxShown() { return gErrorBoxShown; }
 void ResetErrorBoxShown()
 {
     gErrorBoxShown = false;
     gRunFailed = false;
+    gRestartNeeded = false;
 }
 
 void MarkRunFailed() { gRunFailed = true; }
 bool RunFailed() { return gRunFailed || gErrorBoxShown; }
+
+void MarkRestartNeeded() { gRestartNeeded = true; }
+bool RestartNeeded() { return gRestartNeeded; }
