@@ -8,11 +8,19 @@
 //
 // quorin.ini beside it, [Host] IgnoreClose=1, makes it hang on command 73
 // instead (for HangMs milliseconds, 20000 by default) without closing.
+// [Host] Hold=diction\vg.qd diction\bg.qd (paths relative to its folder,
+// separated by blanks) makes it hold those files open while it runs, as a
+// dictionary program does: read access, shared for reading only, so that
+// another program can neither replace nor delete them. Each is logged:
+//
+//   held <path> size=<bytes> pid=<pid> tick=<GetTickCount>
+//   not held <path> error=<GetLastError> pid=<pid> tick=<GetTickCount>
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -66,11 +74,40 @@ LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
+// The files [Host] Hold names, open until the program ends. They are opened
+// before the window exists, so that whoever sees the window finds them held.
+struct HeldFiles {
+    HeldFiles();
+    ~HeldFiles()
+    {
+        for (HANDLE file : handles)
+            CloseHandle(file);
+    }
+    std::vector<HANDLE> handles;
+};
+
+HeldFiles::HeldFiles()
+{
+    char list[1024];
+    GetPrivateProfileStringA("Host", "Hold", "", list, sizeof list, BesideMe("quorin.ini").c_str());
+    for (char *name = std::strtok(list, " "); name != nullptr; name = std::strtok(nullptr, " ")) {
+        HANDLE file = CreateFileA(BesideMe(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            Log(std::string("not held ") + name + " error=" + std::to_string(GetLastError()));
+            continue;
+        }
+        Log(std::string("held ") + name + " size=" + std::to_string(GetFileSize(file, nullptr)));
+        handles.push_back(file);
+    }
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show)
 {
     Log(std::string("start cmdline=") + GetCommandLineA());
+    HeldFiles held;
 
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = HostProc;

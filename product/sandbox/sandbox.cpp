@@ -18,6 +18,8 @@ const char kOtherEntry[] = "{0B1C2D3E-4F50-6172-8394-A5B6C7D8E9F0}";
 namespace {
 
 const char kVendorKey[] = "Software\\Brenmor Software";
+const char kSessionManagerKey[] = "System\\CurrentControlSet\\Control\\Session Manager";
+const char kPendingValue[] = "PendingFileRenameOperations";
 
 std::string WindowsDir()
 {
@@ -302,6 +304,7 @@ void Clean()
     RemoveTree(kProductDir);
     RemoveTree(InstallShieldDir());
     DeleteRegistryKey(kVendorKey);
+    DeleteRegistryValue(kSessionManagerKey, kPendingValue);
 }
 
 void Provision()
@@ -367,6 +370,29 @@ void ProvisionFrenchModule()
     RemoveTree(InstallShieldDir() + kOtherEntry);
 }
 
+std::vector<std::string> PendingRenames()
+{
+    std::vector<std::string> operations;
+    std::string list;
+    if (!ReadRegistry(kSessionManagerKey, kPendingValue, nullptr, &list)) return operations;
+    // Pairs of names, each terminated: source, then target ("!" first for a
+    // replacement) or nothing for a deletion.
+    std::vector<std::string> names;
+    for (size_t at = 0; at < list.size();) {
+        size_t end = list.find('\0', at);
+        if (end == std::string::npos) end = list.size();
+        std::string name = list.substr(at, end - at);
+        if (name.rfind("\\??\\", 0) == 0) name.erase(0, 4);
+        if (name.rfind("!\\??\\", 0) == 0) name.erase(1, 4);
+        names.push_back(name);
+        at = end + 1;
+    }
+    for (size_t i = 0; i + 1 < names.size() && !names[i].empty(); i += 2)
+        operations.push_back(names[i + 1].empty() ? "delete " + names[i]
+                                                  : "rename " + names[i] + " to " + names[i + 1]);
+    return operations;
+}
+
 std::string Snapshot()
 {
     std::vector<std::string> lines;
@@ -380,6 +406,9 @@ std::string Snapshot()
     ListIni(ModuleInfoPath(), "quorin.inf", lines);
     ListIni(TempModuleInfoPath(), "temp\\quorin.inf", lines);
     ListRegistry(kOptionsKey, lines);
+    std::vector<std::string> pending = PendingRenames();
+    for (size_t i = 0; i < pending.size(); ++i)
+        lines.push_back("pending " + std::string(1, static_cast<char>('a' + i % 26)) + " " + pending[i]);
     std::sort(lines.begin(), lines.end());
     std::string text;
     for (const std::string &line : lines) text += line + "\n";

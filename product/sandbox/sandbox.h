@@ -61,8 +61,15 @@ extern const char kFrenchAppName[];  // "Quorin French Dictionary"
 // The state a run can change, as sorted lines a person can read and a test
 // can compare: files under the product, the work and InstallShield folders
 // (name and size), every key of quorin.cfg and both quorin.inf copies, and
-// every value of the Options key (type and data).
+// every value of the Options key (type and data), and the operations
+// scheduled for the next restart (PendingRenames).
 std::string Snapshot();
+
+// The renames and deletions scheduled for the next restart of Windows, in
+// their order: "rename SOURCE to TARGET" ("to !TARGET" when it replaces an
+// existing file) and "delete PATH". Snapshot lists them too; Clean forgets
+// them, so that no test's restart carries out what another left behind.
+std::vector<std::string> PendingRenames();
 
 // Small helpers the tests and the demo share.
 bool WriteTextFile(const std::string &path, const std::string &content);

@@ -108,6 +108,61 @@ bool RemoveFile(const char *path)
     return false;
 }
 
+bool DiscardFile(const char *path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return true;
+    if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (!DeleteFileA(path)) return false;
+    LogEvent("deleted %s", path);
+    return true;
+}
+
+bool StagingPath(char *staging, const char *target)
+{
+    return CopyText(staging, kPathCapacity, target) && AppendText(staging, kPathCapacity, "~");
+}
+
+bool InUse(const char *path)
+{
+    // Windows refuses to replace a file that is open at all, whatever the
+    // holder shares; an open without sharing fails exactly then.
+    HANDLE file = CreateFileA(path, DELETE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
+    CloseHandle(file);
+    return false;
+}
+
+bool ScheduleIfInUse(const char *path, const char *staging)
+{
+    if (!InUse(path)) return false;
+    const char *what = "deletion";
+    const char *from = path, *to = nullptr;
+    DWORD flags = MOVEFILE_DELAY_UNTIL_REBOOT;
+    if (staging) {
+        what = "replacement";
+        from = staging;
+        to = path;
+        flags |= MOVEFILE_REPLACE_EXISTING;
+    }
+    if (!MoveFileExA(from, to, flags)) {
+        LogEvent("%s in use, %s not scheduled: error %lu", path, what, GetLastError());
+        return false;
+    }
+    LogEvent("%s in use: %s scheduled for the next restart", path, what);
+    MarkRestartNeeded();
+    return true;
+}
+
+bool RemoveModuleFile(const char *path)
+{
+    // The staging copy goes first: a replacement an earlier install left
+    // for the restart would otherwise bring the file back.
+    char staging[kPathCapacity];
+    bool removed = !StagingPath(staging, path) || DiscardFile(staging);
+    return (RemoveFile(path) || ProbePath(path) <= 0 || ScheduleIfInUse(path, nullptr)) && removed;
+}
+
 void RemoveFiles(const char *pattern)
 {
     char path[kPathCapacity];

@@ -14,6 +14,29 @@ bool EnsureDirectoryTree(char *path, SECURITY_ATTRIBUTES *lastComponent = nullpt
 // the file was deleted; an empty file, a directory or nothing gives false.
 bool RemoveFile(const char *path);
 
+// Deletes a file whatever its size or read-only mark. True when it is gone
+// (or was never there).
+bool DiscardFile(const char *path);
+
+// The staging name of a target: the same name with a '~' after it, so that
+// its extension is no longer ".qd". False when it does not fit.
+bool StagingPath(char *staging, const char *target);
+
+// True when another program holds path open, which is asked of the file
+// itself: a refused rename says "access denied" for a held file and for a
+// forbidden one alike.
+bool InUse(const char *path);
+
+// Only for a path in use: leaves the rename of staging onto path (staging
+// null: the deletion of path) to the next restart of Windows and marks the
+// restart needed. False when path is not in use or nothing was scheduled.
+bool ScheduleIfInUse(const char *path, const char *staging);
+
+// Deletes one file of the module and the staging copy beside it; a file in
+// use is scheduled for deletion at the next restart. False when either
+// stays otherwise (a missing or empty file is no failure, as for RemoveFile).
+bool RemoveModuleFile(const char *path);
+
 // Deletes every non-empty plain file that pattern (a directory path with a
 // wildcard after its last backslash) matches. Sub-directories stay.
 void RemoveFiles(const char *pattern);

@@ -48,15 +48,6 @@ TargetState ReadTargetState(const char *path)
     return state;
 }
 
-// Deletes a file whatever its read-only mark; a missing file is no matter.
-void DiscardFile(const char *path)
-{
-    DWORD attributes = GetFileAttributesA(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES) return;
-    if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
-    DeleteFileA(path);
-}
-
 // A copy that failed part way (a full disk) leaves a truncated file under
 // the name it was given. A target the copy never opened (held by another
 // program, read-only) is unchanged and stays.
@@ -69,75 +60,93 @@ void RemovePartialCopy(const char *target, const TargetState &before)
     DiscardFile(target);
 }
 
-// The staging name of a target: the same name with a '~' after it, so that
-// its extension is no longer ".qd". False when it does not fit.
-bool StagingPath(char *staging, const char *target)
+enum class Deployed { InPlace, Waiting, NotOurs, Failed };
+
+// A target another program holds keeps its old copy for now, and the new one
+// waits under the staging name: an interactive run tries it again once the
+// product has closed (RetryHeldFiles); a silent one, which never closes the
+// product, leaves it to the next restart of Windows.
+bool WaitForTarget(const char *staging, const char *target)
 {
-    return CopyText(staging, kPathCapacity, target) && AppendText(staging, kPathCapacity, "~");
+    if (Install().Silent) return ScheduleIfInUse(target, staging);
+    if (!InUse(target)) return false;
+    LogEvent("%s in use: tried again when the product has closed", target);
+    return true;
 }
 
 // Copies source to target through the staging name, renamed into place once
 // whole. A partial file under the final name would count as installed, and
 // with its new time as newer than the payload, so every later install
 // would keep it: a run killed or a disk filled during the copy leaves at
-// most the staging file, which the next run removes. A target held open or
-// read-only refuses the rename and stays as it was.
-bool CopyIntoPlace(const char *source, const char *target)
+// most the staging file, which the next run removes. A read-only target
+// refuses the rename and stays as it was; a held one waits (WaitForTarget).
+Deployed CopyIntoPlace(const char *source, const char *target)
 {
     char staging[kPathCapacity];
     if (!StagingPath(staging, target)) {
         // No room for the staging name: copied straight, and what a failed
         // copy leaves under the target's name is removed.
         TargetState before = ReadTargetState(target);
-        if (CopyFileA(source, target, FALSE)) return true;
+        if (CopyFileA(source, target, FALSE)) return Deployed::InPlace;
         DWORD error = GetLastError();
         RemovePartialCopy(target, before);
         SetLastError(error);
-        return false;
+        return Deployed::Failed;
     }
     // A read-only target is not replaced, as CopyFileA would refuse it; the
     // rename alone would not everywhere.
     DWORD attributes = GetFileAttributesA(target);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
         SetLastError(ERROR_ACCESS_DENIED);
-        return false;
+        return Deployed::Failed;
     }
-    if (CopyFileA(source, staging, FALSE) && MoveFileExA(staging, target, MOVEFILE_REPLACE_EXISTING)) return true;
+    if (CopyFileA(source, staging, FALSE)) {
+        if (MoveFileExA(staging, target, MOVEFILE_REPLACE_EXISTING)) return Deployed::InPlace;
+        DWORD error = GetLastError();
+        if (WaitForTarget(staging, target)) return Deployed::Waiting;
+        SetLastError(error);
+    }
     DWORD error = GetLastError();  // of the call that failed, for the log
     DiscardFile(staging);
     SetLastError(error);
-    return false;
+    return Deployed::Failed;
 }
 
-enum class Deployed { InPlace, NotOurs, Failed };
+bool IsDictionaryName(const char *name)
+{
+    const char *extension = FromLastDot(name);
+    return extension != nullptr && EqualsIgnoreAsciiCase(extension, ".qd");
+}
 
 // Copies one lower-cased entry name from the work directory (source holds
 // the work directory) to the destination (target holds it). Both buffers
 // are cut back to their directories before returning. InPlace when the file
-// was copied or needed no copy; Failed when a dictionary file could not be
-// put in place.
+// was copied or needed no copy; Waiting when its target is held; Failed when
+// a dictionary file could not be put in place.
 Deployed DeployOne(char *source, char *target, const char *name)
 {
     size_t sourceLength = TextLength(source);
     size_t targetLength = TextLength(target);
-    const char *extension = FromLastDot(name);
-    const bool dictionaryFile = extension != nullptr && EqualsIgnoreAsciiCase(extension, ".qd");
+    const bool dictionaryFile = IsDictionaryName(name);
     Deployed result = dictionaryFile ? Deployed::Failed : Deployed::NotOurs;
     // A name that would make either path 260 characters or longer is
     // passed over: the paths would no longer name the file.
     if (AppendText(source, kPathCapacity, name) && AppendText(target, kPathCapacity, name)) {
         char staging[kPathCapacity];
-        if (dictionaryFile && StagingPath(staging, target)) DiscardFile(staging);  // left by a killed run
+        // Left by a killed run; beside a held target it may instead be the
+        // source of the replacement an earlier run left for the restart,
+        // which this run copies over or leaves as it is.
+        if (dictionaryFile && StagingPath(staging, target) && !InUse(target)) DiscardFile(staging);
         if (CopyNotNeeded(source, target)) {
             LogEvent("kept %s: installed copy is newer", target);
             result = Deployed::InPlace;
         } else if (!dictionaryFile) {
             LogEvent("passed over %s: not a dictionary file", source);
-        } else if (CopyIntoPlace(source, target)) {
-            LogEvent("copied %s to %s", source, target);
-            result = Deployed::InPlace;
         } else {
-            LogEvent("copy %s to %s failed: error %lu", source, target, GetLastError());
+            result = CopyIntoPlace(source, target);
+            if (result == Deployed::InPlace) LogEvent("copied %s to %s", source, target);
+            if (result == Deployed::Failed)
+                LogEvent("copy %s to %s failed: error %lu", source, target, GetLastError());
         }
     } else {
         LogEvent("passed over %s: its path would be too long", name);
@@ -147,8 +156,34 @@ Deployed DeployOne(char *source, char *target, const char *name)
     return result;
 }
 
-// Walks the work directory and deploys every plain file but archives.
-bool DeployWorkDirectory()
+// Once the product has closed: a staging copy left waiting beside its target
+// is renamed into place, or left to the next restart when the target is
+// still held (a product that did not close, another program).
+Deployed RetryOne(char *, char *target, const char *name)
+{
+    size_t targetLength = TextLength(target);
+    char staging[kPathCapacity];
+    Deployed result = Deployed::NotOurs;
+    if (IsDictionaryName(name) && AppendText(target, kPathCapacity, name) && StagingPath(staging, target) &&
+        GetFileAttributesA(staging) != INVALID_FILE_ATTRIBUTES) {
+        result = Deployed::InPlace;
+        if (MoveFileExA(staging, target, MOVEFILE_REPLACE_EXISTING)) {
+            LogEvent("replaced %s after the product closed", target);
+        } else {
+            DWORD error = GetLastError();
+            if (!ScheduleIfInUse(target, staging)) {
+                LogEvent("copy %s to %s failed: error %lu", staging, target, error);
+                DiscardFile(staging);
+                result = Deployed::Failed;
+            }
+        }
+    }
+    target[targetLength] = '\0';
+    return result;
+}
+
+// Walks the work directory and hands every plain file but archives to step.
+bool WalkWorkDirectory(Deployed (*step)(char *source, char *target, const char *name))
 {
     char source[kPathCapacity];
     char target[kPathCapacity];
@@ -181,8 +216,8 @@ bool DeployWorkDirectory()
             continue;
         }
 
-        Deployed deployed = DeployOne(source, target, name);
-        if (deployed == Deployed::InPlace) result = true;
+        Deployed deployed = step(source, target, name);
+        if (deployed == Deployed::InPlace || deployed == Deployed::Waiting) result = true;
         // Registration still follows when another file is in place, but
         // the run does not report success.
         if (deployed == Deployed::Failed) MarkRunFailed();
@@ -195,10 +230,12 @@ bool DeployWorkDirectory()
 bool DeployModuleFiles()
 {
     // The cursor is restored on every path: everything between the two
-    // calls returns through DeployWorkDirectory.
+    // calls returns through WalkWorkDirectory.
     BusyCursor cursor;
     ShowBusyCursor(&cursor);
-    bool result = DeployWorkDirectory();
+    bool result = WalkWorkDirectory(DeployOne);
     HideBusyCursor(&cursor);
     return result;
 }
+
+void RetryHeldFiles() { WalkWorkDirectory(RetryOne); }

@@ -23,11 +23,13 @@ namespace {
 constexpr size_t kRemovalValueCapacity = 64;  // at most 63 characters of a mod value
 constexpr INT_PTR kCancel = 2;
 
+// The exit codes, as the system installer gives them, so that deployment
+// tools read them as they read its own: done; failed; another installation
+// runs, retry later; done, but Windows must be restarted to finish.
 constexpr int kExitSucceeded = 0;
 constexpr int kExitFailed = 1;
-// What the system installer returns while another installation runs;
-// deployment tools know it as "retry later".
-constexpr int kExitBusy = ERROR_INSTALL_ALREADY_RUNNING;  // 1618
+constexpr int kExitBusy = ERROR_INSTALL_ALREADY_RUNNING;           // 1618
+constexpr int kExitRestartNeeded = ERROR_SUCCESS_REBOOT_REQUIRED;  // 3010
 
 void LogStage(const char *name) { LogEvent("stage %s started", name); }
 
@@ -123,10 +125,10 @@ bool RunRemoval()
             continue;
         }
         char path[kPathCapacity];
-        // A file that stays (held open by the product) is not reported, but
-        // the module is not fully removed: the run fails and a rerun can end it.
+        // A file that stays is not reported, but the module is not fully
+        // removed: the run fails and a rerun can end it.
         if (CopyText(path, sizeof path, context.ProductDir) && AppendText(path, sizeof path, value) &&
-            !RemoveFile(path) && ProbePath(path) > 0)
+            !RemoveModuleFile(path))
             MarkRunFailed();
     }
     FinishRemoval();
@@ -172,14 +174,14 @@ void FinishInstall()
     RunStage("RegisterLanguage", RegisterLanguage);
     RunStage("RegisterUninstallEntry", RegisterUninstallEntry);
     RunStage("MarkInstallState", [] { MarkInstallState(InstallKind::Install); });
-    if (!Install().Silent) RunStage("RestartHost", RestartHost);
+    if (!Install().Silent) RunStage("RestartHost", [] { RestartHost(RetryHeldFiles); });
 }
 
 void FinishRemoval()
 {
     RunStage("UnregisterLanguage", UnregisterLanguage);
     RunStage("MarkInstallState", [] { MarkInstallState(InstallKind::Removal); });
-    if (!Install().Silent) RunStage("RestartHost", RestartHost);
+    if (!Install().Silent) RunStage("RestartHost", [] { RestartHost(nullptr); });
 }
 
 int RunSetup(HINSTANCE instance, const char *commandLine)
@@ -220,13 +222,18 @@ int RunSetup(HINSTANCE instance, const char *commandLine)
         bool succeeded = RunSequence(request);
         ReleaseWorkDir();  // before the next setup may take the work directory
         ReleaseSetupMutex();
-        exitCode = succeeded && !RunFailed() ? kExitSucceeded : kExitFailed;
+        exitCode = !succeeded || RunFailed() ? kExitFailed : RestartNeeded() ? kExitRestartNeeded : kExitSucceeded;
     } else {
         ReportBusy();
     }
 
     // The exit code is settled before the closing form, which tells a person
-    // what it tells a program: any code but 0 shows the failure text.
-    if (!context.Silent) ShowSetupDialog(exitCode != kExitSucceeded);  // the closing form
+    // what it tells a program: any code but 0 shows the failure text, and a
+    // restart still to come is said in a box first.
+    if (!context.Silent) {
+        if (exitCode == kExitRestartNeeded)
+            ShowNoticeBox("Windows must be restarted to finish installing this module.");
+        ShowSetupDialog(exitCode != kExitSucceeded);  // the closing form
+    }
     return EndRun(exitCode, startTicks);
 }

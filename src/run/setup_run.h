@@ -6,7 +6,8 @@
 #include <windows.h>
 
 // Runs the whole program; returns the exit code: 0 when the run did what was
-// asked or the user cancelled, 1 when it failed.
+// asked or the user cancelled, 1 when it failed, 3010 when it did its part
+// but a file in use is replaced or deleted only at the next restart.
 int RunSetup(HINSTANCE instance, const char *commandLine);
 
 // The closing stages of an install: language, uninstall entry, install flag,

@@ -8,10 +8,15 @@ namespace {
 bool gErrorBoxShown = false;
 bool gSuppressed = false;
 bool gRunFailed = false;
+bool gRestartNeeded = false;
 const char *gCaption = nullptr;  // none registered yet: an empty caption
 }  // namespace
 
 void SetErrorBoxCaption(const char *caption) { gCaption = caption; }
+
+namespace {
+const char *Caption() { return gCaption != nullptr ? gCaption : ""; }
+}  // namespace
 
 void SuppressErrorBoxes(bool suppress) { gSuppressed = suppress; }
 
@@ -31,7 +36,14 @@ void ShowErrorBoxStyled(const char *text, const char *caption, unsigned style)
 
 void ShowErrorBox(const char *text)
 {
-    ShowErrorBoxStyled(text, gCaption != nullptr ? gCaption : "", MB_SYSTEMMODAL | MB_ICONERROR);
+    ShowErrorBoxStyled(text, Caption(), MB_SYSTEMMODAL | MB_ICONERROR);
+}
+
+void ShowNoticeBox(const char *text)
+{
+    bool shown = gErrorBoxShown;
+    ShowErrorBoxStyled(text, Caption(), MB_SYSTEMMODAL | MB_ICONWARNING);
+    gErrorBoxShown = shown;  // news, not a failure
 }
 
 bool ErrorBoxShown() { return gErrorBoxShown; }
@@ -39,7 +51,11 @@ void ResetErrorBoxShown()
 {
     gErrorBoxShown = false;
     gRunFailed = false;
+    gRestartNeeded = false;
 }
 
 void MarkRunFailed() { gRunFailed = true; }
 bool RunFailed() { return gRunFailed || gErrorBoxShown; }
+
+void MarkRestartNeeded() { gRestartNeeded = true; }
+bool RestartNeeded() { return gRestartNeeded; }

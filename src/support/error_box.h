@@ -13,6 +13,10 @@ void ShowErrorBox(const char *text);
 // does not follow the run's convention.
 void ShowErrorBoxStyled(const char *text, const char *caption, unsigned style);
 
+// The same box as ShowErrorBox with the warning icon, for news that is no
+// failure: it leaves the run's outcome as it is.
+void ShowNoticeBox(const char *text);
+
 // Unattended silent runs: boxes are not shown but written to the log, and
 // still count as shown for the exit code.
 void SuppressErrorBoxes(bool suppress);
@@ -24,5 +28,11 @@ void ResetErrorBoxShown();
 // configuration file out of reach) still makes the run fail: the module is
 // incomplete and a silent caller must not read success.
 void MarkRunFailed();
-// True when a box was shown or MarkRunFailed was called since the reset.
+// True when a box was shown or MarkRunFailed was called since the reset
+// (which also clears RestartNeeded).
 bool RunFailed();
+
+// A replacement or deletion left for the next restart of Windows: the run
+// did its part, but the module is complete only after the restart.
+void MarkRestartNeeded();
+bool RestartNeeded();

@@ -51,20 +51,33 @@ void StartHost()
 
 }  // namespace
 
-void RestartHost()
+void RestartHost(void (*whileClosed)())
 {
     HWND host = FindWindowA(kHostClass, nullptr);
     if (host == nullptr) {
         LogEvent("host not running");
+        if (whileClosed) whileClosed();
         return;
     }
+    // Taken while the old instance surely runs: its files are free only once
+    // the process is gone, which may be a moment after its window.
+    DWORD id = 0;
+    GetWindowThreadProcessId(host, &id);
+    OwnedHandle process(OpenProcess(SYNCHRONIZE, FALSE, id));
 
     DWORD_PTR ignored = 0;
-    if (SendMessageTimeoutA(host, WM_COMMAND, kCloseCommand, 0, SMTO_ABORTIFHUNG, kCloseTimeoutMs, &ignored))
+    bool closing =
+        SendMessageTimeoutA(host, WM_COMMAND, kCloseCommand, 0, SMTO_ABORTIFHUNG, kCloseTimeoutMs, &ignored);
+    if (closing)
         LogEvent("host told to close");
     else
         LogEvent("host did not answer: error %lu", GetLastError());
     PumpMessagesFor(kPumpMs);
+    if (whileClosed) {
+        // A host that did not answer is not waited for: it is hung.
+        if (closing) WaitForSingleObjectEx(process.Get(), kCloseTimeoutMs, FALSE);
+        whileClosed();
+    }
     StartHost();
 }
 

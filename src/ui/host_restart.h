@@ -5,8 +5,10 @@
 
 // Tells a running host (window class "QuorinClass") to close with command
 // 73, keeps messages flowing for a second, and starts it again with "no".
-// A host that is not running is left alone.
-void RestartHost();
+// A host that is not running is left alone. whileClosed, when given, runs
+// between the two instances, once the old one is gone (at most 5 seconds
+// more are waited for that), or at once when no host runs.
+void RestartHost(void (*whileClosed)() = nullptr);
 
 // Handles this thread's messages, one per pass, until more than duration
 // milliseconds have passed. Never sleeps; safe across tick-count wrap-around.

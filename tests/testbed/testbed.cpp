@@ -165,6 +165,15 @@ void RemoveDeepTree(const std::string &path)
     }
 }
 
+bool RestartWindows()
+{
+    char system[MAX_PATH];
+    UINT length = GetSystemDirectoryA(system, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return false;
+    RunResult restart = RunProgram(std::string(system) + "\\wineboot.exe", " --restart", 60000);
+    return !restart.timedOut && restart.unexpected.empty() && restart.exitCode == 0;
+}
+
 BoxWatcher::BoxWatcher()
 {
     InitializeCriticalSection(&lock_);

@@ -44,6 +44,12 @@ RunResult RunProgram(const std::string &exePath, const std::string &tail, DWORD 
                      WindowHandler handler = {});
 RunResult RunSetup(const std::string &tail, DWORD timeoutMs = 30000, WindowHandler handler = {});
 
+// What the next restart of Windows does to files, as Wine does it: wineboot
+// carries out the renames and deletions scheduled for it. Whoever holds one
+// of those files must let go first, as a restart makes every program do.
+// True when wineboot ended with 0.
+bool RestartWindows();
+
 // Describes a window as the watcher sees it.
 WindowSeen Describe(HWND window);
 

@@ -210,6 +210,89 @@ TEST_F(HostRestartTest, InteractiveInstallRestartsSilentOneDoesNot)
     EXPECT_EQ(starts[1].event, "start cmdline=no");
 }
 
+// An installed vg.qd older than the payload's, so that an install replaces it.
+std::string WriteOldVg()
+{
+    std::string path = std::string(sandbox::kDictionaryDir) + "vg.qd";
+    sandbox::WriteTextFile(path, "the installed vg.qd");
+    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    FILETIME old{0, 0x01000000};  // in 1829
+    SetFileTime(file, nullptr, nullptr, &old);
+    CloseHandle(file);
+    return path;
+}
+
+// Presses Start in the first dialog and OK in the closing form; every other
+// window is recorded in order and closed.
+testbed::RunResult RunInteractiveInstall(std::vector<std::string> *order)
+{
+    return testbed::RunSetup("", 60000, [order](HWND window, const testbed::WindowSeen &seen) {
+        order->push_back(seen.caption + ": " + seen.text);
+        bool dialog = seen.caption == "German Dictionary Setup";
+        PostMessageA(window, WM_COMMAND, dialog && order->size() == 1 ? IDOK : IDCANCEL, 0);
+        return dialog || seen.text.rfind("Windows must be restarted", 0) == 0;
+    });
+}
+
+// An update while the product runs and holds a dictionary file: the file is
+// replaced between the old instance and the new one, which opens the new copy.
+TEST_F(HostRestartTest, InteractiveUpdateReplacesAFileTheProductHolds)
+{
+    std::string vg = WriteOldVg();
+    sandbox::WriteIni(std::string(sandbox::kProductDir) + "quorin.ini", "Host", "Hold", "diction\\vg.qd");
+    ASSERT_TRUE(StartHost());
+    std::vector<std::string> order;
+    testbed::RunResult run = RunInteractiveInstall(&order);
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_TRUE(run.unexpected.empty());
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(order.size(), 2u) << "the two showings of the dialog, no other box";
+    EXPECT_TRUE(sandbox::PendingRenames().empty());
+    EXPECT_FALSE(sandbox::FileExists(vg + "~"));
+
+    Sleep(300);
+    std::vector<LogLine> held = Events("held diction\\vg.qd");
+    ASSERT_EQ(held.size(), 2u);
+    EXPECT_EQ(held[0].event, "held diction\\vg.qd size=19");
+    EXPECT_EQ(held[1].event, "held diction\\vg.qd size=" + std::to_string(sandbox::ReadFileBytes(vg).size()));
+    EXPECT_NE(sandbox::ReadFileBytes(vg), "the installed vg.qd");
+    std::vector<LogLine> commands = Events("command 73");
+    std::vector<LogLine> starts = Events("start ");
+    ASSERT_EQ(commands.size(), 1u);
+    ASSERT_EQ(starts.size(), 2u);
+    EXPECT_EQ(held[1].pid, starts[1].pid);
+    EXPECT_LT(starts[1].tick - commands[0].tick, 3000u) << "the restart's pace, as without a held file";
+}
+
+// A file another program holds stays held through the host restart: its
+// replacement waits for the restart of Windows, and the user learns so in a
+// box before the closing form.
+TEST_F(HostRestartTest, InteractiveUpdateOverAFileAnotherProgramHolds)
+{
+    std::string vg = WriteOldVg();
+    HANDLE other = CreateFileA(vg.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    std::vector<std::string> order;
+    testbed::RunResult run = RunInteractiveInstall(&order);
+    CloseHandle(other);
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_TRUE(run.unexpected.empty());
+    EXPECT_EQ(run.exitCode, 3010u);
+    ASSERT_EQ(order.size(), 3u);
+    EXPECT_EQ(order[1],
+              "Quorin German Dictionary: Windows must be restarted to finish installing this module.");
+    ASSERT_EQ(run.handled.size(), 3u);
+    EXPECT_TRUE(run.handled[1].exStyle & WS_EX_TOPMOST) << "system-modal";
+    EXPECT_TRUE(run.handled[1].hasIcon);
+    EXPECT_EQ(sandbox::PendingRenames(), std::vector<std::string>{"rename " + vg + "~ to !" + vg});
+
+    std::string staged = sandbox::ReadFileBytes(vg + "~");
+    EXPECT_EQ(sandbox::ReadFileBytes(vg), "the installed vg.qd");
+    ASSERT_TRUE(testbed::RestartWindows());
+    EXPECT_EQ(sandbox::ReadFileBytes(vg), staged);
+    EXPECT_GT(staged.size(), 1000u);
+}
+
 // A window of this thread that counts what reaches it.
 std::vector<UINT> gDispatched;
 LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

@@ -1,8 +1,8 @@
 // Files another program holds open without sharing, and files marked
 // read-only (the test bed runs Wine as an ordinary user, so that the mark
 // bites). No run hangs, each ends with an exit code that says whether the
-// module is complete, and once the file is free the same command finishes
-// the job.
+// module is complete, and once the file is free the same command, or for a
+// dictionary file the restart of Windows, finishes the job.
 #include <gtest/gtest.h>
 
 #include "fault_bed.h"
@@ -55,19 +55,43 @@ class LockedFiles : public ::testing::Test {
     std::string removed_;
 };
 
-TEST_F(LockedFiles, InstallOverAHeldDictionaryFile)
+// A silent update cannot replace the file the product holds: the new copy
+// waits under its staging name for the next restart of Windows. A rerun
+// before the restart keeps that, and the restart completes the module.
+TEST_F(LockedFiles, SilentUpdateOverAHeldFileIsFinishedByTheRestart)
 {
     faults::WriteOldFile(Vg(), "an older vg.qd the product has open");
     faults::Holder product(Vg());
     ASSERT_TRUE(product.Holds());
-    faults::Outcome run = faults::Run(" in");
-    EXPECT_FALSE(run.timedOut);
-    EXPECT_EQ(run.exitCode, 1u);
-    EXPECT_TRUE(run.boxes.empty());
+    for (const char *which : {"the run", "a rerun before the restart"}) {
+        faults::Outcome run = faults::Run(" in");
+        EXPECT_FALSE(run.timedOut) << which;
+        EXPECT_EQ(run.exitCode, 3010u) << which;
+        EXPECT_TRUE(run.boxes.empty()) << which;
+    }
+    // Each run schedules the replacement; the second finds nothing to do.
+    std::string replace = "rename " + Vg() + "~ to !" + Vg();
+    EXPECT_EQ(sandbox::PendingRenames(), std::vector<std::string>(2, replace));
     product.Release();
-    EXPECT_EQ(sandbox::ReadFileBytes(Vg()), "an older vg.qd the product has open") << "the held file is kept";
+    EXPECT_EQ(sandbox::ReadFileBytes(Vg()), "an older vg.qd the product has open") << "old until the restart";
     EXPECT_EQ(sandbox::ReadIni(faults::ConfigPath(), "Languages", "TranLangs"), "ERG");
-    ExpectRerunEndsIn(" in", installed_);
+    ASSERT_TRUE(testbed::RestartWindows());
+    EXPECT_EQ(faults::State(), installed_);
+}
+
+// Once the product has let go, a rerun replaces the file itself; what the
+// first run scheduled then finds nothing to do.
+TEST_F(LockedFiles, RerunOnceTheFileIsFreeLeavesTheRestartNothingToDo)
+{
+    faults::WriteOldFile(Vg(), "an older vg.qd the product has open");
+    faults::Holder product(Vg());
+    ASSERT_TRUE(product.Holds());
+    EXPECT_EQ(faults::Run(" in").exitCode, 3010u);
+    product.Release();
+    EXPECT_EQ(faults::Run(" in").exitCode, 0u);
+    EXPECT_FALSE(sandbox::FileExists(Vg() + "~"));
+    ASSERT_TRUE(testbed::RestartWindows());
+    EXPECT_EQ(faults::State(), installed_);
 }
 
 TEST_F(LockedFiles, InstallWhileTheConfigurationFileIsHeld)
@@ -105,19 +129,34 @@ TEST_F(LockedFiles, InstallWhileTheArchiveIsHeld)
     scanner.Release();
 }
 
-TEST_F(LockedFiles, RemovalOfAHeldDictionaryFile)
+TEST_F(LockedFiles, RemovalOfAHeldFileIsFinishedByTheRestart)
 {
     ASSERT_EQ(faults::Run(" in").exitCode, 0u);
     faults::Holder product(Vg());
     ASSERT_TRUE(product.Holds());
     faults::Outcome run = faults::Run(" un");
     EXPECT_FALSE(run.timedOut);
-    EXPECT_EQ(run.exitCode, 1u) << "a file of the module stays";
+    EXPECT_EQ(run.exitCode, 3010u);
     EXPECT_TRUE(run.boxes.empty());
+    EXPECT_EQ(sandbox::PendingRenames(), std::vector<std::string>{"delete " + Vg()});
     EXPECT_TRUE(sandbox::FileExists(Vg()));
     EXPECT_FALSE(sandbox::FileExists(faults::DictionaryDir() + "bg.qd"));
     product.Release();
-    ExpectRerunEndsIn(" un", removed_);
+    ASSERT_TRUE(testbed::RestartWindows());
+    EXPECT_EQ(faults::State(), removed_);
+}
+
+// The replacement an update scheduled must not bring a removed file back.
+TEST_F(LockedFiles, RemovalAfterAScheduledUpdateStaysRemoved)
+{
+    faults::WriteOldFile(Vg(), "an older vg.qd the product has open");
+    faults::Holder product(Vg());
+    ASSERT_TRUE(product.Holds());
+    EXPECT_EQ(faults::Run(" in").exitCode, 3010u);
+    product.Release();
+    EXPECT_EQ(faults::Run(" un").exitCode, 0u);
+    ASSERT_TRUE(testbed::RestartWindows());
+    EXPECT_EQ(faults::State(), removed_);
 }
 
 TEST_F(LockedFiles, RemovalWhileTheConfigurationFileIsHeld)
@@ -143,6 +182,7 @@ TEST_F(LockedFiles, ReadOnlyDictionaryFilesAndConfiguration)
     EXPECT_EQ(run.exitCode, 1u);
     EXPECT_TRUE(run.boxes.empty());
     EXPECT_EQ(sandbox::ReadFileBytes(Vg()), "read-only and older");
+    EXPECT_TRUE(sandbox::PendingRenames().empty()) << "not allowed is not in use";
 
     // A read-only configuration file keeps its text and the registry its
     // copy; the files are in place by now.
