@@ -45,25 +45,23 @@ void ReadOptionsPaths(InstallContext &context)
     OwnedKey options;
     LONG opened = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kOptionsKey, 0, KEY_QUERY_VALUE, options.Receive());
     if (opened != ERROR_SUCCESS) {
-        LogEvent("context: HKLM\\%s not opened: error %ld", kOptionsKey, opened);
+        LogContext("HKLM\\%s not opened: error %ld", kOptionsKey, opened);
         return;
     }
 
     if (ReadDirectoryValue(options.Get(), "DefaultPath", context.ProductDir, kLongestProductName)) {
         // "RemotePath" is then not read, even when this directory is missing.
     } else if (ReadDirectoryValue(options.Get(), "RemotePath", context.ProductDir, kLongestProductName)) {
-        CopyText(context.DictionaryDir, kPathCapacity, context.ProductDir);
-        AppendText(context.DictionaryDir, kPathCapacity, "diction\\");
+        JoinPath(context.DictionaryDir, context.ProductDir, "diction\\");
     } else {
-        LogEvent("context: no usable DefaultPath or RemotePath");
+        LogContext("no usable DefaultPath or RemotePath");
     }
     if (context.ProductDir[0] != '\0') {
-        CopyText(context.ConfigPath, kPathCapacity, context.ProductDir);
-        AppendText(context.ConfigPath, kPathCapacity, "quorin.cfg");
+        JoinPath(context.ConfigPath, context.ProductDir, "quorin.cfg");
     }
     if (context.DictionaryDir[0] == '\0' &&
         !ReadDirectoryValue(options.Get(), "DicPath", context.DictionaryDir, 0))
-        LogEvent("context: DicPath missing or unusable");
+        LogContext("DicPath missing or unusable");
 }
 
 // True for an existing directory; anything else is named in the log, as its
@@ -71,7 +69,7 @@ void ReadOptionsPaths(InstallContext &context)
 bool CheckDirectory(const char *what, const char *path)
 {
     if (ProbePath(path) == kProbeDirectory) return true;
-    LogEvent("context: %s \"%s\" is not an existing directory", what, path);
+    LogContext("%s \"%s\" is not an existing directory", what, path);
     return false;
 }
 
@@ -80,13 +78,12 @@ void ChooseModuleInfoPath(InstallContext &context)
 {
     char temporary[kPathCapacity];
     if (TemporaryModuleInfoPath(temporary) && ProbePath(temporary) >= 0) {
-        CopyText(context.ModuleInfoPath, kPathCapacity, temporary);
+        CopyPath(context.ModuleInfoPath, temporary);
         return;
     }
     context.ModuleInfoPath[0] = '\0';
     if (context.ProductDir[0] != '\0') {
-        CopyText(context.ModuleInfoPath, kPathCapacity, context.ProductDir);
-        AppendText(context.ModuleInfoPath, kPathCapacity, "quorin.inf");
+        JoinPath(context.ModuleInfoPath, context.ProductDir, "quorin.inf");
     }
 }
 
@@ -136,26 +133,26 @@ bool ClearWorkDirName(const char *folder)
     HANDLE pinned = PinFolder(folder, &attributes);
     if (pinned != nullptr && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
         char pattern[kPathCapacity];
-        if (CopyText(pattern, sizeof pattern, folder) && AppendText(pattern, sizeof pattern, "\\*.*"))
+        if (JoinPath(pattern, folder, "\\*.*"))
             RemoveFiles(pattern);
     }
     if (pinned != nullptr) CloseHandle(pinned);
     if (RemoveDirectoryA(folder)) {
-        LogEvent("context: removed %s, left from before", folder);
+        LogContext("removed old %s", folder);
         return true;
     }
     attributes = GetFileAttributesA(folder);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        LogEvent("context: work directory %s is a link, not used", folder);
+        LogContext("work directory %s is a link, not used", folder);
         return false;
     }
     char aside[kPathCapacity];
     wsprintfA(aside, "%s.%lx", folder, GetTickCount() ^ GetCurrentProcessId());
     if (MoveFileExA(folder, aside, 0)) {
-        LogEvent("context: moved %s, left from before, aside to %s", folder, aside);
+        LogContext("moved old %s aside to %s", folder, aside);
         return true;
     }
-    LogEvent("context: %s is in the way: error %lu", folder, GetLastError());
+    LogFailure("context: %s is in the way", folder);
     return false;
 }
 
@@ -164,12 +161,11 @@ bool PrepareWorkDir(InstallContext &context)
     ReleaseWorkDir();  // held by an earlier load in this process
     char windows[kPathCapacity];
     char folder[kPathCapacity];  // the work folder without its backslash
-    if (!WindowsDirectory(windows) || !CopyText(context.WorkDir, kPathCapacity, windows) ||
-        !AppendText(context.WorkDir, kPathCapacity, "\\temp\\quorin\\")) {
+    if (!WindowsDirectory(windows) || !JoinPath(context.WorkDir, windows, "\\temp\\quorin\\")) {
         context.WorkDir[0] = '\0';
         return false;
     }
-    CopyText(folder, sizeof folder, context.WorkDir);
+    CopyPath(folder, context.WorkDir);
     folder[TextLength(folder) - 1] = '\0';
     if (!ClearWorkDirName(folder)) return false;
 
@@ -188,7 +184,7 @@ bool PrepareWorkDir(InstallContext &context)
     if (held == nullptr) return true;  // no folder: see CheckDirectory
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
         CloseHandle(held);
-        LogEvent("context: work directory %s is a link, not used", folder);
+        LogContext("work directory %s is a link, not used", folder);
         return false;
     }
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
@@ -238,7 +234,7 @@ bool ReadOwnPath(char *buffer)
 
 bool TemporaryModuleInfoPath(char *buffer)
 {
-    return WindowsDirectory(buffer) && AppendText(buffer, kPathCapacity, "\\temp\\quorin.inf");
+    return WindowsDirectory(buffer) && AppendPath(buffer, "\\temp\\quorin.inf");
 }
 
 bool ReadModuleVersionStrings()
@@ -257,7 +253,7 @@ bool ReadModuleVersionStrings()
     auto info = ResolveEntry<GetFileVersionInfoAFn>(version.Get(), "GetFileVersionInfoA");
     auto query = ResolveEntry<VerQueryValueAFn>(version.Get(), "VerQueryValueA");
     if (!version || infoSize == nullptr || info == nullptr || query == nullptr) {
-        LogEvent("context: version.dll not usable: error %lu", GetLastError());
+        LogFailure("context: version.dll not usable");
         return true;
     }
 
@@ -319,11 +315,11 @@ bool LoadInstallContext()
     bool identified = IdentifyModule();
     bool workDirUsable = PrepareWorkDir(context);
 
-    LogEvent("context: product %s, dictionary %s, work %s", context.ProductDir, context.DictionaryDir,
+    LogContext("product %s, dictionary %s, work %s", context.ProductDir, context.DictionaryDir,
              context.WorkDir);
-    LogEvent("context: module \"%s\" (\"%s\"), quorin.inf in use: %s", context.ModuleName,
+    LogContext("module \"%s\" (\"%s\"), quorin.inf in use: %s", context.ModuleName,
              context.ModuleAppName, context.ModuleInfoPath);
-    if (!identified) LogEvent("context: own path over 259 characters");
+    if (!identified) LogContext("own path over 259 characters");
     return identified && workDirUsable && CheckDirectory("product directory", context.ProductDir) &&
            CheckDirectory("dictionary directory", context.DictionaryDir) &&
            CheckDirectory("work directory", context.WorkDir);
@@ -338,11 +334,11 @@ bool LocateProductDir(char *buffer)
 
     char value[kPathCapacity];
     if (ReadDirectoryValue(options.Get(), "DefaultPath", value, kLongestProductName)) {
-        CopyText(buffer, kPathCapacity, value);
+        CopyPath(buffer, value);
         if (ProbePath(buffer) == kProbeDirectory) return true;
     }
     // A missing "RemotePath" leaves the "DefaultPath" text in place.
     if (ReadDirectoryValue(options.Get(), "RemotePath", value, kLongestProductName))
-        CopyText(buffer, kPathCapacity, value);
+        CopyPath(buffer, value);
     return ProbePath(buffer) == kProbeDirectory;
 }

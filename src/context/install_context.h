@@ -7,7 +7,8 @@
 
 #include "support/text.h"
 
-constexpr const char *kOptionsKey = "Software\\Brenmor Software\\Quorin\\Options";
+// One copy for the whole program (inline), not one per file that names it.
+inline constexpr char kOptionsKey[] = "Software\\Brenmor Software\\Quorin\\Options";
 
 struct InstallContext {
     char ProductDir[kPathCapacity];      // ends with a backslash, or empty

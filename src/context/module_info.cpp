@@ -27,14 +27,11 @@ void MarkInstallState(InstallKind kind)
     // The flag is how the product tells an installed module: a copy that
     // cannot take it (held open by another program) fails the run, so that
     // a rerun writes it.
-    if (TemporaryModuleInfoPath(context.ModuleInfoPath) && ProbePath(context.ModuleInfoPath) > 0 &&
-        !WriteProfileText(context.ModuleName, "Install", flag, context.ModuleInfoPath))
-        MarkRunFailed();
-
-    context.ModuleInfoPath[0] = '\0';
-    if (CopyText(context.ModuleInfoPath, kPathCapacity, context.ProductDir) &&
-        AppendText(context.ModuleInfoPath, kPathCapacity, "quorin.inf") && context.ProductDir[0] != '\0' &&
-        ProbePath(context.ModuleInfoPath) > 0 &&
-        !WriteProfileText(context.ModuleName, "Install", flag, context.ModuleInfoPath))
-        MarkRunFailed();
+    char *path = context.ModuleInfoPath;
+    for (int copy = 0; copy < 2; ++copy) {
+        bool formed = copy == 0 ? TemporaryModuleInfoPath(path)
+                                : JoinPath(path, context.ProductDir, "quorin.inf") && context.ProductDir[0] != '\0';
+        if (formed && ProbePath(path) > 0 && !WriteProfileText(context.ModuleName, "Install", flag, path))
+            MarkRunFailed();
+    }
 }

@@ -22,7 +22,7 @@ void ShowDirectoryError(const char *path, DWORD error)
 bool CreateComponents(const char *path, size_t rootLength, SECURITY_ATTRIBUTES *lastComponent)
 {
     char partial[kPathCapacity];
-    CopyText(partial, sizeof partial, path);
+    CopyPath(partial, path);
     size_t position = rootLength;
     for (;;) {
         size_t end = position;
@@ -104,7 +104,7 @@ bool RemoveFile(const char *path)
         LogEvent("deleted %s", path);
         return true;
     }
-    LogEvent("delete %s failed: error %lu", path, GetLastError());
+    LogFailure("delete %s failed", path);
     return false;
 }
 
@@ -120,7 +120,7 @@ bool DiscardFile(const char *path)
 
 bool StagingPath(char *staging, const char *target)
 {
-    return CopyText(staging, kPathCapacity, target) && AppendText(staging, kPathCapacity, "~");
+    return JoinPath(staging, target, "~");
 }
 
 bool InUse(const char *path)
@@ -146,7 +146,7 @@ bool ScheduleIfInUse(const char *path, const char *staging)
         flags |= MOVEFILE_REPLACE_EXISTING;
     }
     if (!MoveFileExA(from, to, flags)) {
-        LogEvent("%s in use, %s not scheduled: error %lu", path, what, GetLastError());
+        LogFailure("%s in use, %s not scheduled", path, what);
         return false;
     }
     LogEvent("%s in use: %s scheduled for the next restart", path, what);
@@ -166,7 +166,7 @@ bool RemoveModuleFile(const char *path)
 void RemoveFiles(const char *pattern)
 {
     char path[kPathCapacity];
-    if (!CopyText(path, sizeof path, pattern)) return;
+    if (!CopyPath(path, pattern)) return;
     size_t directoryLength = CutAfterLastBackslash(path);
 
     WIN32_FIND_DATAA found;
@@ -175,7 +175,7 @@ void RemoveFiles(const char *pattern)
     do {
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
         path[directoryLength] = '\0';
-        if (AppendText(path, sizeof path, found.cFileName)) RemoveFile(path);
+        if (AppendPath(path, found.cFileName)) RemoveFile(path);
     } while (FindNextFileA(find.Get(), &found));
 }
 

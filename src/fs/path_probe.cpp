@@ -13,7 +13,7 @@ int32_t ProbePath(const char *path)
     // The directory search does not find a path that ends in a backslash, so
     // one trailing backslash is dropped (only one: "x\\" searches "x\").
     char search[kPathCapacity];
-    CopyText(search, sizeof search, path);
+    CopyPath(search, path);
     if (search[length - 1] == '\\') search[length - 1] = '\0';
 
     WIN32_FIND_DATAA found;

@@ -131,7 +131,7 @@ Deployed DeployOne(char *source, char *target, const char *name)
     Deployed result = dictionaryFile ? Deployed::Failed : Deployed::NotOurs;
     // A name that would make either path 260 characters or longer is
     // passed over: the paths would no longer name the file.
-    if (AppendText(source, kPathCapacity, name) && AppendText(target, kPathCapacity, name)) {
+    if (AppendPath(source, name) && AppendPath(target, name)) {
         char staging[kPathCapacity];
         // Left by a killed run; beside a held target it may instead be the
         // source of the replacement an earlier run left for the restart,
@@ -146,7 +146,7 @@ Deployed DeployOne(char *source, char *target, const char *name)
             result = CopyIntoPlace(source, target);
             if (result == Deployed::InPlace) LogEvent("copied %s to %s", source, target);
             if (result == Deployed::Failed)
-                LogEvent("copy %s to %s failed: error %lu", source, target, GetLastError());
+                LogFailure("copy %s to %s failed", source, target);
         }
     } else {
         LogEvent("passed over %s: its path would be too long", name);
@@ -164,7 +164,7 @@ Deployed RetryOne(char *, char *target, const char *name)
     size_t targetLength = TextLength(target);
     char staging[kPathCapacity];
     Deployed result = Deployed::NotOurs;
-    if (IsDictionaryName(name) && AppendText(target, kPathCapacity, name) && StagingPath(staging, target) &&
+    if (IsDictionaryName(name) && AppendPath(target, name) && StagingPath(staging, target) &&
         GetFileAttributesA(staging) != INVALID_FILE_ATTRIBUTES) {
         result = Deployed::InPlace;
         if (MoveFileExA(staging, target, MOVEFILE_REPLACE_EXISTING)) {
@@ -187,14 +187,14 @@ bool WalkWorkDirectory(Deployed (*step)(char *source, char *target, const char *
 {
     char source[kPathCapacity];
     char target[kPathCapacity];
-    if (!CopyText(source, sizeof source, Install().WorkDir) || !AppendText(source, sizeof source, "*.*"))
+    if (!JoinPath(source, Install().WorkDir, "*.*"))
         return false;
 
     WIN32_FIND_DATAA entry;
     OwnedFind search(FindFirstFileA(source, &entry));
     if (!search) return false;
     CutAfterLastBackslash(source);
-    if (!CopyText(target, sizeof target, DestinationDirectory())) return false;
+    if (!CopyPath(target, DestinationDirectory())) return false;
     LogEvent("dictionary files go to %s", target);
 
     bool result = false;

@@ -13,6 +13,7 @@
 #include "payload/crc32.h"
 #include "support/handles.h"
 #include "support/libraries.h"
+#include "support/resources.h"
 #include "support/run_log.h"
 #include "support/text.h"
 
@@ -34,16 +35,13 @@ constexpr WORD kChecksumResource = 107;
 // A copy damaged on its way (a flipped bit on a share, a download resumed
 // wrongly) must install nothing: the product's unpacker may not check the
 // entries' own CRCs. False when the recorded checksum is missing, malformed
-// or not the payload's. FreeResource does nothing on Win32, so these four
-// bytes are not held by an owner: it would only cost code.
+// or not the payload's.
 bool PayloadIntact(HINSTANCE module, const void *bytes, DWORD size)
 {
-    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(kChecksumResource), MAKEINTRESOURCEA(10));  // RT_RCDATA
-    HGLOBAL resource = found != nullptr ? LoadResource(module, found) : nullptr;
-    const DWORD *recorded = resource && SizeofResource(module, found) == sizeof(DWORD)
-                                ? static_cast<const DWORD *>(LockResource(resource))
-                                : nullptr;
-    if (recorded == nullptr) {
+    DWORD recordedSize = 0;
+    const DWORD *recorded = reinterpret_cast<const DWORD *>(
+        OwnResource(module, kChecksumResource, MAKEINTRESOURCEA(10), &recordedSize));  // RT_RCDATA
+    if (recorded == nullptr || recordedSize != sizeof(DWORD)) {
         LogEvent("payload checksum missing");
         return false;
     }
@@ -72,7 +70,7 @@ bool WriteArchive(unsigned short resourceId, const char *resourceType, const cha
     OwnedHandle file(
         CreateFileA(archivePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     if (!file) {
-        LogEvent("archive %s not created: error %lu", archivePath, GetLastError());
+        LogFailure("archive %s not created", archivePath);
         return false;
     }
 
@@ -80,7 +78,7 @@ bool WriteArchive(unsigned short resourceId, const char *resourceType, const cha
     // size then gives the file exactly the resource's length.
     OwnedHandle mapping(CreateFileMappingA(file.Get(), nullptr, PAGE_READWRITE, 0, size, nullptr));
     if (!mapping) {
-        LogEvent("archive %s not mapped: error %lu", archivePath, GetLastError());
+        LogFailure("archive %s not mapped", archivePath);
         return false;
     }
 
@@ -110,12 +108,12 @@ bool CutBeforeLastBackslash(char *path)
 void LeaveWorkDirectory(const char *workDirectory)
 {
     char target[kPathCapacity];
-    if (CopyText(target, sizeof target, Install().ProductDir) && target[0] != '\0') {
+    if (CopyPath(target, Install().ProductDir) && target[0] != '\0') {
         size_t length = TextLength(target);
         if (length > 1 && target[length - 1] == '\\') CutBeforeLastBackslash(target);
         if (SetCurrentDirectoryA(target)) return;
     }
-    if (CopyText(target, sizeof target, workDirectory) && CutBeforeLastBackslash(target))
+    if (CopyPath(target, workDirectory) && CutBeforeLastBackslash(target))
         SetCurrentDirectoryA(target);
 }
 
@@ -125,13 +123,12 @@ void LeaveWorkDirectory(const char *workDirectory)
 bool UnpackArchive(const char *archivePath)
 {
     char libraryPath[kPathCapacity];
-    if (!CopyText(libraryPath, sizeof libraryPath, Install().ProductDir) ||
-        !AppendText(libraryPath, sizeof libraryPath, "unzip.dll"))
+    if (!JoinPath(libraryPath, Install().ProductDir, "unzip.dll"))
         return false;
 
     OwnedLibrary library(LoadProductLibrary(libraryPath));
     if (!library) {
-        LogEvent("%s not loaded: error %lu", libraryPath, GetLastError());
+        LogFailure("%s not loaded", libraryPath);
         return false;
     }
     auto unzip = ResolveEntry<UnZipFn>(library.Get(), "UnZip");
@@ -150,7 +147,7 @@ bool ExpandResource(unsigned short resourceId, const char *resourceType, char *a
 {
     // The archive's directory: the path cut before its last backslash.
     char directory[kPathCapacity];
-    if (!CopyText(directory, sizeof directory, archivePath)) return false;
+    if (!CopyPath(directory, archivePath)) return false;
     if (!CutBeforeLastBackslash(directory)) return false;
 
     if (!WriteArchive(resourceId, resourceType, archivePath)) return false;
@@ -163,7 +160,7 @@ bool ExpandResource(unsigned short resourceId, const char *resourceType, char *a
     if (SetCurrentDirectoryA(directory))
         result = UnpackArchive(archivePath);
     else
-        LogEvent("cannot enter %s: error %lu", directory, GetLastError());
+        LogFailure("cannot enter %s", directory);
     LeaveWorkDirectory(directory);
     return result;
 }

@@ -1,6 +1,7 @@
 #include "payload/payload_archive.h"
 
 #include "context/install_context.h"
+#include "support/resources.h"
 #include "support/text.h"
 
 namespace {
@@ -26,21 +27,11 @@ bool SameName(const BYTE *stored, DWORD length, const char *name)
 
 }  // namespace
 
-bool LockPayload(const BYTE **bytes, DWORD *size)
-{
-    HINSTANCE module = Handles().Instance;
-    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(kPayloadResourceId), kPayloadResourceType);
-    HGLOBAL resource = found != nullptr ? LoadResource(module, found) : nullptr;
-    *bytes = resource != nullptr ? static_cast<const BYTE *>(LockResource(resource)) : nullptr;
-    *size = *bytes != nullptr ? SizeofResource(module, found) : 0;
-    return *size > 0;
-}
-
 bool PayloadListsEntry(const char *name)
 {
-    const BYTE *zip;
-    DWORD size;
-    if (!LockPayload(&zip, &size) || size < kEndRecordSize) return false;
+    DWORD size = 0;
+    const BYTE *zip = OwnResource(Handles().Instance, kPayloadResourceId, kPayloadResourceType, &size);
+    if (zip == nullptr || size < kEndRecordSize) return false;
     const BYTE *end = zip + size - kEndRecordSize;
     if (Read32(end) != kEndSignature) return false;
     DWORD count = Read16(end + 10);

@@ -5,10 +5,7 @@
 #include <windows.h>
 
 constexpr WORD kPayloadResourceId = 102;
-constexpr const char *kPayloadResourceType = "ZIP";
-
-// The payload's bytes in the program's image; false when it has none.
-bool LockPayload(const BYTE **bytes, DWORD *size);
+inline constexpr char kPayloadResourceType[] = "ZIP";
 
 // True when the payload archive's own directory lists name, compared
 // without regard to the case of ASCII letters. Nothing is read outside the

@@ -28,7 +28,7 @@ bool ConfigWritable()
         return false;
     }
     char directory[kPathCapacity];
-    if (!CopyText(directory, sizeof directory, path)) return false;
+    if (!CopyPath(directory, path)) return false;
     CutAfterLastBackslash(directory);
     ULARGE_INTEGER available{};
     // A disk that cannot say how much room it has is trusted as before.

@@ -9,9 +9,9 @@
 
 #include "support/handles.h"
 
-constexpr const char *kLanguagesSection = "Languages";
-constexpr const char *kLetterListValue = "TranLangs";
-constexpr const char *kDirectionsValue = "Directions";
+inline constexpr char kLanguagesSection[] = "Languages";
+inline constexpr char kLetterListValue[] = "TranLangs";
+inline constexpr char kDirectionsValue[] = "Directions";
 constexpr size_t kKeyNameCapacity = 24; // "Language" and any 32-bit number
 
 // The module's language name ("Language", 260) into name, from its section

@@ -46,7 +46,7 @@ bool FindProgramFilesDir(char *dir)
         char expanded[kPathCapacity];
         DWORD needed = ExpandEnvironmentStringsA(dir, expanded, kPathCapacity);
         if (needed > 0 && needed <= kPathCapacity && ProbePath(expanded) == kProbeDirectory)
-            CopyText(dir, kPathCapacity, expanded);
+            CopyPath(dir, expanded);
     }
     return ProbePath(dir) == kProbeDirectory;
 }
@@ -57,8 +57,8 @@ bool FindProgramFilesDir(char *dir)
 bool FilesModule(const char *folder, const char *name)
 {
     char iniPath[kPathCapacity];
-    if (!CopyText(iniPath, sizeof iniPath, folder) || !AppendText(iniPath, sizeof iniPath, name) ||
-        !AppendText(iniPath, sizeof iniPath, "\\setup.ini"))
+    if (!JoinPath(iniPath, folder, name) ||
+        !AppendPath(iniPath, "\\setup.ini"))
         return false;
     char appName[kPathCapacity];
     GetPrivateProfileStringA(kEntrySection, "AppName", "", appName, sizeof appName, iniPath);
@@ -105,17 +105,17 @@ void MendEntryProgram(const char *folder, const char *name)
 
     char iniPath[kPathCapacity];
     char copyPath[kPathCapacity];
-    if (!CopyText(iniPath, sizeof iniPath, folder) || !AppendText(iniPath, sizeof iniPath, name) ||
-        !CopyText(copyPath, sizeof copyPath, iniPath) || !AppendText(iniPath, sizeof iniPath, "\\setup.ini"))
+    if (!JoinPath(iniPath, folder, name) ||
+        !CopyPath(copyPath, iniPath) || !AppendPath(iniPath, "\\setup.ini"))
         return;
     char exeName[kPathCapacity];
     GetPrivateProfileStringA(kEntrySection, "ExeName", "", exeName, sizeof exeName, iniPath);
     if (exeName[0] == '\0') {
         // Killed between the two keys: the entry names no program yet.
         WriteProfileText(kEntrySection, "ExeName", ownName, iniPath);
-        CopyText(exeName, sizeof exeName, ownName);
+        CopyPath(exeName, ownName);
     }
-    if (!AppendText(copyPath, sizeof copyPath, "\\") || !AppendText(copyPath, sizeof copyPath, exeName)) return;
+    if (!AppendPath(copyPath, "\\") || !AppendPath(copyPath, exeName)) return;
 
     int copied = ProbePath(copyPath);
     bool whole = copied > 0 && (lstrcmpiA(exeName, ownName) != 0 || copied == ProbePath(ownPath));
@@ -142,12 +142,12 @@ void MakeEntry(const char *folder)
     char iniPath[kPathCapacity];
     char copyPath[kPathCapacity];
     bool fits =
-        CopyText(entryDir, sizeof entryDir, folder) && AppendText(entryDir, sizeof entryDir, guidText) &&
-        CopyText(iniPath, sizeof iniPath, entryDir) && AppendText(iniPath, sizeof iniPath, "\\setup.ini") &&
-        CopyText(copyPath, sizeof copyPath, entryDir) && AppendText(copyPath, sizeof copyPath, "\\") &&
-        AppendText(copyPath, sizeof copyPath, ownName);
+        JoinPath(entryDir, folder, guidText) &&
+        JoinPath(iniPath, entryDir, "\\setup.ini") &&
+        JoinPath(copyPath, entryDir, "\\") &&
+        AppendPath(copyPath, ownName);
     if (!fits || !CreateDirectoryA(entryDir, nullptr)) {
-        if (fits) LogEvent("entry folder %s not created: error %lu", entryDir, GetLastError());
+        if (fits) LogFailure("entry folder %s not created", entryDir);
         else LogEvent("entry folder in %s: path too long", folder);
         ShowErrorBox("CreateDirectory error.");
         return;
@@ -159,7 +159,7 @@ void MakeEntry(const char *folder)
     if (CopyFileA(ownPath, copyPath, FALSE)) {
         LogEvent("copied %s to %s", ownPath, copyPath);
     } else {
-        LogEvent("copy %s to %s failed: error %lu", ownPath, copyPath, GetLastError());
+        LogFailure("copy %s to %s failed", ownPath, copyPath);
         ShowErrorBox("CopyFile error.");
     }
 }
@@ -173,11 +173,11 @@ void RegisterUninstallEntry()
         LogEvent("no uninstall entry: no ProgramFilesDir");
         return;
     }
-    if (!AppendBackslash(folder, sizeof folder) || !AppendText(folder, sizeof folder, kInstallShieldFolder))
+    if (!AppendBackslash(folder, sizeof folder) || !AppendPath(folder, kInstallShieldFolder))
         return;
 
     char pattern[kPathCapacity];
-    if (!CopyText(pattern, sizeof pattern, folder) || !AppendText(pattern, sizeof pattern, "*")) return;
+    if (!JoinPath(pattern, folder, "*")) return;
     // The folder belongs to the installer system: when it is missing the
     // search finds nothing and no entry is made.
     WIN32_FIND_DATAA found;

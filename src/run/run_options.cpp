@@ -4,6 +4,7 @@
 
 #include "context/install_context.h"
 #include "run/run_mode.h"
+#include "support/resources.h"
 #include "support/run_log.h"
 
 namespace {
@@ -74,7 +75,7 @@ const char *TakeWord(RunRequest *request, const char *word)
         const char *path = word + kLogPrefixLength;
         if (path[0] == '\0') return "empty path";
         if (request->LogPath[0] != '\0') return "a log is already named";
-        if (!CopyText(request->LogPath, kPathCapacity, path)) return "path too long";
+        if (!CopyPath(request->LogPath, path)) return "path too long";
         return nullptr;
     }
     if (EqualsIgnoreAsciiCase(word, "/noboxes")) {
@@ -124,13 +125,10 @@ constexpr DWORD kFixedVersionSignature = 0xFEEF04BD;
 void ProgramVersion(VS_FIXEDFILEINFO *version)
 {
     ZeroMemory(version, sizeof *version);
-    HINSTANCE instance = Handles().Instance;
-    HRSRC found = FindResourceA(instance, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(16));  // RT_VERSION
-    if (found == nullptr || SizeofResource(instance, found) < kFixedVersionOffset + sizeof *version) return;
-    HGLOBAL resource = LoadResource(instance, found);
-    const BYTE *bytes = static_cast<const BYTE *>(LockResource(resource));
-    if (bytes != nullptr) CopyMemory(version, bytes + kFixedVersionOffset, sizeof *version);
-    FreeResource(resource);  // does nothing on Win32; released all the same
+    DWORD size = 0;
+    const BYTE *bytes = OwnResource(Handles().Instance, 1, MAKEINTRESOURCEA(16), &size);  // RT_VERSION
+    if (bytes == nullptr || size < kFixedVersionOffset + sizeof *version) return;
+    CopyMemory(version, bytes + kFixedVersionOffset, sizeof *version);
     if (version->dwSignature != kFixedVersionSignature) ZeroMemory(version, sizeof *version);
 }
 

@@ -39,14 +39,14 @@ bool TakeSetupMutex()
         gSetupMutex = mutex;
         return true;
     }
-    DWORD error = GetLastError();
-    if (mutex != nullptr) CloseHandle(mutex);
     if (waited == WAIT_TIMEOUT) {
-        LogEvent("gave up waiting for the other setup");
+        LogEvent("gave up waiting");
+        CloseHandle(mutex);
         return false;
     }
     // Nobody else's object may block a setup for good.
-    LogEvent("no setup mutex (error %lu): going on without it", error);
+    LogFailure("no setup mutex, going on without it");
+    if (mutex != nullptr) CloseHandle(mutex);
     return true;
 }
 

@@ -52,7 +52,7 @@ bool DescribesModule()
         char value[2];  // only whether it is empty counts
         ReadModuleKey(key, "", value, sizeof value);
         if (value[0] == '\0') {
-            LogEvent("no stage runs: the module's section in %s has no %s", Install().ModuleInfoPath, key);
+            LogEvent("no stage runs: the module's section has no %s", key);
             return false;
         }
     }
@@ -65,15 +65,14 @@ bool RunInstall()
 {
     InstallContext &context = Install();
     char path[kPathCapacity];
-    CopyText(path, sizeof path, context.WorkDir);
-    AppendText(path, sizeof path, "*.*");
+    JoinPath(path, context.WorkDir, "*.*");
     LogStage("clearing the work directory");
     RemoveFiles(path);  // what an earlier run may have left
 
     bool done = false;
     char archive[kPathCapacity];
     LogStage("ExpandResource");
-    if (CopyText(archive, sizeof archive, context.WorkDir) && AppendText(archive, sizeof archive, "quorin.zip") &&
+    if (JoinPath(archive, context.WorkDir, "quorin.zip") &&
         ExpandResource(kPayloadResourceId, kPayloadResourceType, archive)) {
         LogEvent("stage ExpandResource succeeded");
         LogStage("DeployModuleFiles");
@@ -92,12 +91,12 @@ bool RunInstall()
     LogStage("removing the work directory");
     RemoveFiles(path);
     ReleaseWorkDir();  // held open until now, so that nobody could swap it
-    CopyText(path, sizeof path, context.WorkDir);
+    CopyPath(path, context.WorkDir);
     path[TextLength(path) - 1] = '\0';  // RemoveDirectoryA wants no trailing backslash
     if (RemoveDirectoryA(path))
         LogEvent("removed directory %s", path);
     else
-        LogEvent("directory %s not removed: error %lu", path, GetLastError());
+        LogFailure("directory %s not removed", path);
     return done;
 }
 
@@ -121,13 +120,13 @@ bool RunRemoval()
         // Deleting runs with administrator rights, and the list may come from
         // the temporary copy anyone can write: one file inside the product.
         if (!IsProductRelativePath(value)) {
-            LogEvent("%s=%s skipped: not one file inside the product directory", key, value);
+            LogEvent("%s=%s skipped: not inside the product directory", key, value);
             continue;
         }
         char path[kPathCapacity];
         // A file that stays is not reported, but the module is not fully
         // removed: the run fails and a rerun can end it.
-        if (CopyText(path, sizeof path, context.ProductDir) && AppendText(path, sizeof path, value) &&
+        if (JoinPath(path, context.ProductDir, value) &&
             !RemoveModuleFile(path))
             MarkRunFailed();
     }

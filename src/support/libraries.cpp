@@ -27,7 +27,7 @@ HMODULE LoadSystemLibrary(const char *name)
     char path[kPathCapacity];
     UINT length = GetSystemDirectoryA(path, sizeof path);
     if (length == 0 || length >= sizeof path || !AppendBackslash(path, sizeof path) ||
-        !AppendText(path, sizeof path, name))
+        !AppendPath(path, name))
         return nullptr;
     return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }

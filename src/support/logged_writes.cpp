@@ -63,12 +63,11 @@ BOOL WriteProfileText(const char *section, const char *key, const char *value, c
     ShowText(old, shown);
 
     BOOL written = WritePrivateProfileStringA(section, key, value, path);
-    DWORD error = GetLastError();
-    ShowText(shown, value);
+    ShowText(shown, value);  // no system call: the write's error stays the last one
     if (written)
         LogEvent("ini %s [%s] %s: %s -> %s", path, section, key, old, shown);
     else
-        LogEvent("ini %s [%s] %s: %s -> %s failed: error %lu", path, section, key, old, shown, error);
+        LogFailure("ini %s [%s] %s: %s -> %s failed", path, section, key, old, shown);
     return written;
 }
 

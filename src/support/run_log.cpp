@@ -127,7 +127,11 @@ void CloseRunLog()
 
 bool RunLogOpen() { return gLog != nullptr; }
 
-void LogEvent(const char *format, ...)
+namespace {
+
+// One line: the local time, prefix, the event, and with withError the
+// thread's last error as it was when the caller logged.
+void WriteEvent(const char *prefix, const char *format, va_list args, bool withError)
 {
     if (gLog == nullptr) return;
     DWORD lastError = GetLastError();
@@ -135,17 +139,41 @@ void LogEvent(const char *format, ...)
     char line[kLineCapacity];
     SYSTEMTIME now;
     GetLocalTime(&now);
-    size_t length = Format(line, sizeof line, "%04u-%02u-%02u %02u:%02u:%02u.%03u ", now.wYear, now.wMonth,
-                           now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
-    va_list args;
-    va_start(args, format);
+    size_t length = Format(line, sizeof line, "%04u-%02u-%02u %02u:%02u:%02u.%03u %s", now.wYear, now.wMonth,
+                           now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds, prefix);
     // Two bytes stay free for the line end.
     length += FormatLogText(line + length, sizeof line - length - 2, format, args);
-    va_end(args);
+    if (withError) length += Format(line + length, sizeof line - length - 2, ": error %lu", lastError);
     line[length++] = '\r';
     line[length++] = '\n';
 
     DWORD written = 0;
     WriteFile(gLog, line, static_cast<DWORD>(length), &written, nullptr);
     SetLastError(lastError);
+}
+
+}  // namespace
+
+void LogEvent(const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    WriteEvent("", format, args, false);
+    va_end(args);
+}
+
+void LogFailure(const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    WriteEvent("", format, args, true);
+    va_end(args);
+}
+
+void LogContext(const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    WriteEvent("context: ", format, args, false);
+    va_end(args);
 }

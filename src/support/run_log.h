@@ -19,6 +19,14 @@ bool RunLogOpen();
 // GetLastError.
 void LogEvent(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
+// LogEvent for a call that has just failed: the event, then ": error N"
+// with the thread's last error (GetLastError) as it was on entry.
+void LogFailure(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
+// LogEvent for what the run's context found (or missed): the event follows
+// "context: ".
+void LogContext(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
 // The bounded formatter behind LogEvent: %s (text; control characters come
 // out as spaces, so an event stays one line; a null pointer as nothing),
 // %c, %d, %u, %ld, %lu, with an optional zero-padded width ("%03u"), and %%;

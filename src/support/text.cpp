@@ -22,6 +22,16 @@ bool AppendText(char *buffer, size_t capacity, const char *text)
     return CopyText(buffer + used, capacity - used, text);
 }
 
+bool CopyPath(char *buffer, const char *text) { return CopyText(buffer, kPathCapacity, text); }
+bool AppendPath(char *buffer, const char *text) { return AppendText(buffer, kPathCapacity, text); }
+
+bool JoinPath(char *buffer, const char *first, const char *second)
+{
+    if (CopyPath(buffer, first) && AppendPath(buffer, second)) return true;
+    buffer[0] = '\0';
+    return false;
+}
+
 bool EndsWithBackslash(const char *text)
 {
     size_t length = TextLength(text);

@@ -19,6 +19,15 @@ bool CopyText(char *buffer, size_t capacity, const char *text);
 // would not fit.
 bool AppendText(char *buffer, size_t capacity, const char *text);
 
+// CopyText and AppendText for the 260-character path buffers, which most
+// calls fill: one argument fewer at every call.
+bool CopyPath(char *buffer, const char *text);
+bool AppendPath(char *buffer, const char *text);
+
+// first followed by second into the path buffer; false when they do not fit
+// together, and the buffer then holds no path (it is empty).
+bool JoinPath(char *buffer, const char *first, const char *second);
+
 bool EndsWithBackslash(const char *text);
 
 // Appends one backslash unless the text is empty or already ends with one.

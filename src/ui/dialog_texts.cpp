@@ -1,6 +1,8 @@
 // Reads the module's dialog texts from the program file's own resources.
 #include "ui/dialog_texts.h"
 
+#include "support/resources.h"
+
 namespace {
 
 constexpr UINT kCaptionString = 1;
@@ -23,11 +25,9 @@ void LoadText(HINSTANCE module, UINT id, char *buffer)
 // the fields; a resource of any other size is not ours.
 void LoadMessageIds(HINSTANCE module, DialogTexts &texts)
 {
-    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(kMessageIdsResource), MAKEINTRESOURCEA(10));  // RT_RCDATA
-    if (found == nullptr || SizeofResource(module, found) != 4 * sizeof(DWORD)) return;
-    HGLOBAL loaded = LoadResource(module, found);
-    const BYTE *bytes = loaded != nullptr ? static_cast<const BYTE *>(LockResource(loaded)) : nullptr;
-    if (bytes == nullptr) return;
+    DWORD size = 0;
+    const BYTE *bytes = OwnResource(module, kMessageIdsResource, MAKEINTRESOURCEA(10), &size);  // RT_RCDATA
+    if (bytes == nullptr || size != 4 * sizeof(DWORD)) return;
     int *fields[] = {&texts.InvitationMessage, &texts.StartMessage, &texts.CancelMessage, &texts.SuccessMessage};
     for (int i = 0; i < 4; ++i) {
         const BYTE *at = bytes + 4 * i;

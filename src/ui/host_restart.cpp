@@ -26,8 +26,7 @@ void StartHost()
     // the search path.
     const char *productDir = Install().ProductDir;
     char path[kPathCapacity];
-    if (productDir[0] == '\0' || !CopyText(path, sizeof path, productDir) ||
-        !AppendText(path, sizeof path, "quorin.exe"))
+    if (productDir[0] == '\0' || !JoinPath(path, productDir, "quorin.exe"))
         return;
 
     STARTUPINFOA startup;
@@ -37,7 +36,7 @@ void StartHost()
     ZeroMemory(&created, sizeof created);
     char commandLine[] = "no";  // CreateProcessA may write into its command line
     if (!CreateProcessA(path, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &created)) {
-        LogEvent("host %s not started: error %lu", path, GetLastError());
+        LogFailure("host %s not started", path);
         return;
     }
     LogEvent("host %s started", path);
@@ -71,7 +70,7 @@ void RestartHost(void (*whileClosed)())
     if (closing)
         LogEvent("host told to close");
     else
-        LogEvent("host did not answer: error %lu", GetLastError());
+        LogFailure("host did not answer");
     PumpMessagesFor(kPumpMs);
     if (whileClosed) {
         // A host that did not answer is not waited for: it is hung.

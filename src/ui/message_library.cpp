@@ -36,7 +36,7 @@ HICON TakeProductIcon(const char *hostPath)
     // ExtractAssociatedIconA writes the icon's source path back into the
     // buffer it is given, so it gets a copy of its own.
     char path[kPathCapacity];
-    if (!CopyText(path, sizeof path, hostPath)) return nullptr;
+    if (!CopyPath(path, hostPath)) return nullptr;
     WORD index = 0;
     return ExtractAssociatedIconA(Handles().Instance, path, &index);
 }
@@ -64,7 +64,7 @@ bool BindMessageLibrary()
     // host to take an icon from and no library to load by its full path.
     char path[kPathCapacity];
     LocateProductDir(path);
-    if (!IsFullPath(path) || !AppendText(path, sizeof path, "quorin.exe")) {
+    if (!IsFullPath(path) || !AppendPath(path, "quorin.exe")) {
         LogEvent("message library: no product directory found");
         return false;
     }
@@ -72,10 +72,10 @@ bool BindMessageLibrary()
     handles.ProductIcon = TakeProductIcon(path);
 
     CutAfterLastBackslash(path);
-    if (!AppendText(path, sizeof path, "q3msg.dll")) return false;
+    if (!AppendPath(path, "q3msg.dll")) return false;
     handles.MessageLibrary = LoadProductLibrary(path);
     if (handles.MessageLibrary == nullptr) {
-        LogEvent("message library %s not loaded: error %lu", path, GetLastError());
+        LogFailure("message library %s not loaded", path);
         return false;
     }
     LogEvent("message library %s loaded", path);

@@ -182,8 +182,8 @@ TEST_F(UntrustedPlaces, AWorkFolderFromBeforeIsNotUsed)
         testbed::RunResult run = testbed::RunSetup(std::string(" /log=") + kLog + " in");
         EXPECT_EQ(run.exitCode, 0u) << withSubfolder;
         EXPECT_EQ(sandbox::ReadFileBytes(std::string(sandbox::kDictionaryDir) + "vg.qd").size(), 950208u);
-        std::string expected = withSubfolder ? "context: moved " + folder + ", left from before, aside to " + folder
-                                             : "context: removed " + folder + ", left from before";
+        std::string expected = withSubfolder ? "context: moved old " + folder + " aside to " + folder + "."
+                                             : "context: removed old " + folder;
         EXPECT_NE(sandbox::ReadFileBytes(kLog).find(expected), std::string::npos) << sandbox::ReadFileBytes(kLog);
     }
 }
