@@ -57,9 +57,7 @@ bool FindProgramFilesDir(char *dir)
 bool FilesModule(const char *folder, const char *name)
 {
     char iniPath[kPathCapacity];
-    if (!JoinPath(iniPath, folder, name) ||
-        !AppendPath(iniPath, "\\setup.ini"))
-        return false;
+    if (!JoinPath(iniPath, folder, name) || !AppendPath(iniPath, "\\setup.ini")) return false;
     char appName[kPathCapacity];
     GetPrivateProfileStringA(kEntrySection, "AppName", "", appName, sizeof appName, iniPath);
     return lstrcmpiA(appName, Install().ModuleAppName) == 0;
@@ -105,8 +103,7 @@ void MendEntryProgram(const char *folder, const char *name)
 
     char iniPath[kPathCapacity];
     char copyPath[kPathCapacity];
-    if (!JoinPath(iniPath, folder, name) ||
-        !CopyPath(copyPath, iniPath) || !AppendPath(iniPath, "\\setup.ini"))
+    if (!JoinPath(iniPath, folder, name) || !CopyPath(copyPath, iniPath) || !AppendPath(iniPath, "\\setup.ini"))
         return;
     char exeName[kPathCapacity];
     GetPrivateProfileStringA(kEntrySection, "ExeName", "", exeName, sizeof exeName, iniPath);
@@ -141,11 +138,8 @@ void MakeEntry(const char *folder)
     char entryDir[kPathCapacity];
     char iniPath[kPathCapacity];
     char copyPath[kPathCapacity];
-    bool fits =
-        JoinPath(entryDir, folder, guidText) &&
-        JoinPath(iniPath, entryDir, "\\setup.ini") &&
-        JoinPath(copyPath, entryDir, "\\") &&
-        AppendPath(copyPath, ownName);
+    bool fits = JoinPath(entryDir, folder, guidText) && JoinPath(iniPath, entryDir, "\\setup.ini") &&
+                JoinPath(copyPath, entryDir, "\\") && AppendPath(copyPath, ownName);
     if (!fits || !CreateDirectoryA(entryDir, nullptr)) {
         if (fits) LogFailure("entry folder %s not created", entryDir);
         else LogEvent("entry folder in %s: path too long", folder);

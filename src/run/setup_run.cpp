@@ -126,9 +126,7 @@ bool RunRemoval()
         char path[kPathCapacity];
         // A file that stays is not reported, but the module is not fully
         // removed: the run fails and a rerun can end it.
-        if (JoinPath(path, context.ProductDir, value) &&
-            !RemoveModuleFile(path))
-            MarkRunFailed();
+        if (JoinPath(path, context.ProductDir, value) && !RemoveModuleFile(path)) MarkRunFailed();
     }
     FinishRemoval();
     return true;
