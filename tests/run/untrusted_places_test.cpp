@@ -21,20 +21,6 @@ const char kDownload[] = "C:\\bed\\download\\";
 const char kPlantedMark[] = "C:\\bed\\planted-version-loaded.txt";
 const char kLog[] = "C:\\bed\\untrusted.log";
 
-// A file another process is writing: read with every sharing allowed.
-std::string ReadShared(const std::string &path)
-{
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return {};
-    std::string content;
-    char chunk[4096];
-    DWORD got = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) content.append(chunk, got);
-    CloseHandle(file);
-    return content;
-}
-
 class UntrustedPlaces : public ::testing::Test {
 protected:
     void SetUp() override
@@ -97,14 +83,8 @@ struct Step {
 
 DWORD RunInSteps(const std::string &tail, const std::vector<Step> &steps, size_t *taken)
 {
-    std::string exe = testbed::SetupPath();
-    std::string commandLine = "\"" + exe + "\"" + tail;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process))
-        return 0xFFFFFFFF;
+    if (!testbed::StartProgram(testbed::SetupPath(), tail, &process)) return 0xFFFFFFFF;
     *taken = 0;
     DWORD start = GetTickCount();
     SuspendThread(process.hThread);
@@ -133,7 +113,7 @@ TEST_F(UntrustedPlaces, TheWorkFolderCannotBeSwappedOrFilledFromOutside)
     std::string folder = work.substr(0, work.size() - 1);
     std::string elsewhere = folder + ".elsewhere";
     auto logged = [](std::string event) {
-        return [event] { return ReadShared(kLog).find(event) != std::string::npos; };
+        return [event] { return sandbox::ReadFileBytes(kLog).find(event) != std::string::npos; };
     };
     // Renaming the folder away and deleting it both fail wherever the run
     // stands; a rename that went through would let a link take its place.
@@ -155,13 +135,13 @@ TEST_F(UntrustedPlaces, TheWorkFolderCannotBeSwappedOrFilledFromOutside)
     };
     size_t taken = 0;
     DWORD exitCode = RunInSteps(std::string(" /log=") + kLog + " in", steps, &taken);
-    EXPECT_EQ(taken, steps.size()) << ReadShared(kLog);
+    EXPECT_EQ(taken, steps.size()) << sandbox::ReadFileBytes(kLog);
     EXPECT_EQ(exitCode, 0u);
     for (const char *name : {"bg.qd", "gwg.qd", "mg.qd", "vg.qd", "tg.qd"}) EXPECT_TRUE(Installed(name)) << name;
     EXPECT_FALSE(Installed("planted.qd"));
     EXPECT_FALSE(sandbox::FileExists(std::string(sandbox::kProductDir) + "planted.qd"));
-    EXPECT_NE(ReadShared(kLog).find("passed over " + work + "planted.qd: not in the payload"), std::string::npos)
-        << ReadShared(kLog);
+    std::string log = sandbox::ReadFileBytes(kLog);
+    EXPECT_NE(log.find("passed over " + work + "planted.qd: not in the payload"), std::string::npos) << log;
     EXPECT_FALSE(sandbox::DirectoryExists(work)) << "removed at the end all the same";
 }
 

@@ -81,16 +81,20 @@ void CloseWindowPolitely(HWND window) { PostMessageA(window, WM_CLOSE, 0, 0); }
 
 std::string SetupPath() { return sandbox::BinDir() + "setup.exe"; }
 
-RunResult RunProgram(const std::string &exePath, const std::string &tail, DWORD timeoutMs, WindowHandler handler)
+bool StartProgram(const std::string &exePath, const std::string &tail, PROCESS_INFORMATION *process)
 {
-    RunResult result;
     std::string commandLine = "\"" + exePath + "\"" + tail;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
+    return CreateProcessA(exePath.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          process) != FALSE;
+}
+
+RunResult RunProgram(const std::string &exePath, const std::string &tail, DWORD timeoutMs, WindowHandler handler)
+{
+    RunResult result;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessA(exePath.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process))
-        return result;
+    if (!StartProgram(exePath, tail, &process)) return result;
 
     std::set<HWND> met;
     DWORD start = GetTickCount();

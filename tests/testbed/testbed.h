@@ -38,6 +38,9 @@ struct RunResult {
 // Full path of setup.exe beside the running test executable.
 std::string SetupPath();
 
+// Starts "<exePath>" + tail; the caller waits for it and closes the handles.
+bool StartProgram(const std::string &exePath, const std::string &tail, PROCESS_INFORMATION *process);
+
 // Runs "<setup.exe path>" + tail (tail as given, e.g. " un"), waits up to
 // timeoutMs, handling windows as above. A run that times out is killed.
 RunResult RunProgram(const std::string &exePath, const std::string &tail, DWORD timeoutMs = 30000,

@@ -185,12 +185,7 @@ std::string State()
 
 bool StartSetup(const char *tail, PROCESS_INFORMATION *process)
 {
-    std::string exe = testbed::SetupPath();
-    std::string commandLine = "\"" + exe + "\"" + tail;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    return CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          process) != FALSE;
+    return testbed::StartProgram(testbed::SetupPath(), tail, process);
 }
 
 bool KillWhen(const char *tail, bool (*reached)(), DWORD timeoutMs)
