@@ -248,11 +248,13 @@ bool ReadModuleVersionStrings()
 
     // version.dll is not one of the libraries Windows always takes from its
     // own folder: it is loaded from there by its full path, when needed.
+    // A null module would make GetProcAddress look in the program itself.
     OwnedLibrary version(LoadSystemLibrary("version.dll"));
-    auto infoSize = ResolveEntry<GetFileVersionInfoSizeAFn>(version.Get(), "GetFileVersionInfoSizeA");
-    auto info = ResolveEntry<GetFileVersionInfoAFn>(version.Get(), "GetFileVersionInfoA");
-    auto query = ResolveEntry<VerQueryValueAFn>(version.Get(), "VerQueryValueA");
-    if (!version || infoSize == nullptr || info == nullptr || query == nullptr) {
+    HMODULE library = version.Get();
+    auto infoSize = library ? ResolveEntry<GetFileVersionInfoSizeAFn>(library, "GetFileVersionInfoSizeA") : nullptr;
+    auto info = library ? ResolveEntry<GetFileVersionInfoAFn>(library, "GetFileVersionInfoA") : nullptr;
+    auto query = library ? ResolveEntry<VerQueryValueAFn>(library, "VerQueryValueA") : nullptr;
+    if (infoSize == nullptr || info == nullptr || query == nullptr) {
         LogFailure("context: version.dll not usable");
         return true;
     }

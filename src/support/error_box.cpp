@@ -10,13 +10,11 @@ bool gSuppressed = false;
 bool gRunFailed = false;
 bool gRestartNeeded = false;
 const char *gCaption = nullptr;  // none registered yet: an empty caption
+
+const char *Caption() { return gCaption != nullptr ? gCaption : ""; }
 }  // namespace
 
 void SetErrorBoxCaption(const char *caption) { gCaption = caption; }
-
-namespace {
-const char *Caption() { return gCaption != nullptr ? gCaption : ""; }
-}  // namespace
 
 void SuppressErrorBoxes(bool suppress) { gSuppressed = suppress; }
 
