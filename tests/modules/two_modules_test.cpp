@@ -189,7 +189,7 @@ void RunTogether(const Together &pair)
     second.join();
     for (const testbed::RunResult &result : results) {
         EXPECT_FALSE(result.timedOut);
-        EXPECT_EQ(result.exitCode, 0u);
+        EXPECT_EQ(result.exitCode, 0u) << "start error " << result.startError;
         for (const testbed::WindowSeen &seen : result.unexpected)
             ADD_FAILURE() << "unexpected window \"" << seen.caption << "\": " << seen.text;
     }

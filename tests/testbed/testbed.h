@@ -30,6 +30,7 @@ using WindowHandler = std::function<bool(HWND window, const WindowSeen &seen)>;
 
 struct RunResult {
     DWORD exitCode = 0xFFFFFFFF;
+    DWORD startError = 0;  // GetLastError of a start that failed, else 0
     bool timedOut = false;
     std::vector<WindowSeen> unexpected;  // windows nobody handled, closed
     std::vector<WindowSeen> handled;
