@@ -147,7 +147,13 @@ class Description:
         try:
             with open(path, encoding="utf-8") as f:
                 parser.read_file(f)
-        except (OSError, UnicodeDecodeError, configparser.Error) as error:
+        except UnicodeDecodeError as error:
+            # Editors on Windows often save in a code page: say where, and in
+            # the words of the field rule, not the codec's.
+            line = error.object[: error.start].count(b"\n") + 1
+            raise Refusal("%s: line %d: byte 0x%02X is neither ASCII nor UTF-8 (the texts are "
+                          "printable ASCII characters only)" % (path, line, error.object[error.start]))
+        except (OSError, configparser.Error) as error:
             raise Refusal("%s: cannot be read as a description: %s" % (path, error))
         self.parser = parser
         self.missing_sections = set()

@@ -63,6 +63,8 @@ CASES = [
     ("message id 65536", lambda t: field(t, "InvitationMessage", "65536"), None,
      "[dialog] InvitationMessage", "1 to 65535"),
     ("message id 0", lambda t: field(t, "CancelMessage", "0"), None, "[dialog] CancelMessage", "1 to 65535"),
+    ("text in a code page", lambda t: field(t, "Invitation", "Cliquez sur D\u00e9marrer").encode("cp1252"), None,
+     ": line ", "byte 0xE9 is neither ASCII nor UTF-8"),
     ("version number 65536", lambda t: field(t, "FileVersionNumber", "65536,0,0,0"), None,
      "[version] FileVersionNumber", "0 to 65535"),
     ("version number of three parts", lambda t: field(t, "ProductVersionNumber", "1,0,0"), None,
@@ -159,8 +161,9 @@ def main():
             if change_folder:
                 change_folder(os.path.join(case, "limits"))
             description = os.path.join(case, "limits.ini")
-            with open(description, "w", encoding="utf-8") as f:
-                f.write(change_text(text))
+            changed = change_text(text)
+            with open(description, "wb") as f:
+                f.write(changed if isinstance(changed, bytes) else changed.encode("utf-8"))
             out = os.path.join(case, "out")
             result = run([description, out])
             message = result.stderr
