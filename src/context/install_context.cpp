@@ -146,6 +146,8 @@ bool ClearWorkDirName(const char *folder)
         LogContext("work directory %s is a link, not used", folder);
         return false;
     }
+    // Fits: folder is the Windows directory (under 128 characters, see
+    // WindowsDirectory) with \temp\quorin, and the suffix at most 9.
     char aside[kPathCapacity];
     wsprintfA(aside, "%s.%lx", folder, GetTickCount() ^ GetCurrentProcessId());
     if (MoveFileExA(folder, aside, 0)) {
