@@ -6,7 +6,9 @@
 #include "run/setup_run.h"
 #include "support/libraries.h"
 
-extern "C" void WinMainCRTStartup()
+// Named only by the linker: kept whole when the program is optimised at link
+// time.
+extern "C" __attribute__((used, externally_visible)) void WinMainCRTStartup()
 {
     RestrictLibrarySearch();
     ExitProcess(static_cast<UINT>(RunSetup(GetModuleHandleA(nullptr), GetCommandLineA())));
