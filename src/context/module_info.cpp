@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "context/install_context.h"
+#include "context/journal.h"
 #include "fs/path_probe.h"
 #include "support/error_box.h"
 #include "support/logged_writes.h"
@@ -31,7 +32,8 @@ void MarkInstallState(InstallKind kind)
     for (int copy = 0; copy < 2; ++copy) {
         bool formed = copy == 0 ? TemporaryModuleInfoPath(path)
                                 : JoinPath(path, context.ProductDir, "quorin.inf") && context.ProductDir[0] != '\0';
-        if (formed && ProbePath(path) > 0 && !WriteProfileText(context.ModuleName, "Install", flag, path))
+        if (formed && ProbePath(path) > 0 &&
+            (!NoteInstallFlag(path, context.ModuleName) || !WriteProfileText(context.ModuleName, "Install", flag, path)))
             MarkRunFailed();
     }
 }

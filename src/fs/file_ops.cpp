@@ -154,15 +154,6 @@ bool ScheduleIfInUse(const char *path, const char *staging)
     return true;
 }
 
-bool RemoveModuleFile(const char *path)
-{
-    // The staging copy goes first: a replacement an earlier install left
-    // for the restart would otherwise bring the file back.
-    char staging[kPathCapacity];
-    bool removed = !StagingPath(staging, path) || DiscardFile(staging);
-    return (RemoveFile(path) || ProbePath(path) <= 0 || ScheduleIfInUse(path, nullptr)) && removed;
-}
-
 void RemoveFiles(const char *pattern)
 {
     char path[kPathCapacity];

@@ -32,11 +32,6 @@ bool InUse(const char *path);
 // restart needed. False when path is not in use or nothing was scheduled.
 bool ScheduleIfInUse(const char *path, const char *staging);
 
-// Deletes one file of the module and the staging copy beside it; a file in
-// use is scheduled for deletion at the next restart. False when either
-// stays otherwise (a missing or empty file is no failure, as for RemoveFile).
-bool RemoveModuleFile(const char *path);
-
 // Deletes every non-empty plain file that pattern (a directory path with a
 // wildcard after its last backslash) matches. Sub-directories stay.
 void RemoveFiles(const char *pattern);

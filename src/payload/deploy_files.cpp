@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "context/install_context.h"
+#include "context/journal.h"
 #include "context/module_info.h"
 #include "fs/file_ops.h"
 #include "payload/busy_cursor.h"
@@ -28,89 +29,7 @@ const char *DestinationDirectory()
     return Install().ProductDir;
 }
 
-// What a file search reports of a target, to tell afterwards whether a
-// failed copy touched it.
-struct TargetState {
-    bool exists = false;
-    DWORD sizeLow = 0;
-    FILETIME written{};
-};
-
-TargetState ReadTargetState(const char *path)
-{
-    TargetState state;
-    WIN32_FIND_DATAA found;
-    OwnedFind find(FindFirstFileA(path, &found));
-    if (!find) return state;
-    state.exists = true;
-    state.sizeLow = found.nFileSizeLow;
-    state.written = found.ftLastWriteTime;
-    return state;
-}
-
-// A copy that failed part way (a full disk) leaves a truncated file under
-// the name it was given. A target the copy never opened (held by another
-// program, read-only) is unchanged and stays.
-void RemovePartialCopy(const char *target, const TargetState &before)
-{
-    TargetState after = ReadTargetState(target);
-    if (!after.exists) return;
-    if (before.exists && after.sizeLow == before.sizeLow && CompareFileTime(&after.written, &before.written) == 0)
-        return;
-    DiscardFile(target);
-}
-
-enum class Deployed { InPlace, Waiting, NotOurs, Failed };
-
-// A target another program holds keeps its old copy for now, and the new one
-// waits under the staging name: an interactive run tries it again once the
-// product has closed (RetryHeldFiles); a silent one, which never closes the
-// product, leaves it to the next restart of Windows.
-bool WaitForTarget(const char *staging, const char *target)
-{
-    if (Install().Silent) return ScheduleIfInUse(target, staging);
-    if (!InUse(target)) return false;
-    LogEvent("%s in use: tried again when the product has closed", target);
-    return true;
-}
-
-// Copies source to target through the staging name, renamed into place once
-// whole. A partial file under the final name would count as installed, and
-// with its new time as newer than the payload, so every later install
-// would keep it: a run killed or a disk filled during the copy leaves at
-// most the staging file, which the next run removes. A read-only target
-// refuses the rename and stays as it was; a held one waits (WaitForTarget).
-Deployed CopyIntoPlace(const char *source, const char *target)
-{
-    char staging[kPathCapacity];
-    if (!StagingPath(staging, target)) {
-        // No room for the staging name: copied straight, and what a failed
-        // copy leaves under the target's name is removed.
-        TargetState before = ReadTargetState(target);
-        if (CopyFileA(source, target, FALSE)) return Deployed::InPlace;
-        DWORD error = GetLastError();
-        RemovePartialCopy(target, before);
-        SetLastError(error);
-        return Deployed::Failed;
-    }
-    // A read-only target is not replaced, as CopyFileA would refuse it; the
-    // rename alone would not everywhere.
-    DWORD attributes = GetFileAttributesA(target);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return Deployed::Failed;
-    }
-    if (CopyFileA(source, staging, FALSE)) {
-        if (MoveFileExA(staging, target, MOVEFILE_REPLACE_EXISTING)) return Deployed::InPlace;
-        DWORD error = GetLastError();
-        if (WaitForTarget(staging, target)) return Deployed::Waiting;
-        SetLastError(error);
-    }
-    DWORD error = GetLastError();  // of the call that failed, for the log
-    DiscardFile(staging);
-    SetLastError(error);
-    return Deployed::Failed;
-}
+enum class Deployed { InPlace, Staged, Waiting, NotOurs, Failed };
 
 bool IsDictionaryName(const char *name)
 {
@@ -118,71 +37,113 @@ bool IsDictionaryName(const char *name)
     return extension != nullptr && EqualsIgnoreAsciiCase(extension, ".qd");
 }
 
-// Copies one lower-cased entry name from the work directory (source holds
-// the work directory) to the destination (target holds it). Both buffers
-// are cut back to their directories before returning. InPlace when the file
-// was copied or needed no copy; Waiting when its target is held; Failed when
-// a dictionary file could not be put in place.
-Deployed DeployOne(char *source, char *target, const char *name)
+// Joins the entry name to both directories (source holds the work
+// directory, target the destination) and says what the file needs: NotOurs
+// for a file that is not a dictionary file, InPlace for one whose installed
+// copy is newer, Staged for one to be put in place, Failed for a dictionary
+// file whose paths would no longer name it. Every phase asks the same
+// questions, so every phase takes the same files.
+Deployed Classify(char *source, char *target, const char *name)
+{
+    const bool dictionaryFile = IsDictionaryName(name);
+    // A name that would make either path 260 characters or longer is
+    // passed over: the paths would no longer name the file.
+    if (!AppendPath(source, name) || !AppendPath(target, name)) return dictionaryFile ? Deployed::Failed : Deployed::NotOurs;
+    if (CopyNotNeeded(source, target)) return Deployed::InPlace;
+    return dictionaryFile ? Deployed::Staged : Deployed::NotOurs;
+}
+
+// The first phase: every file the run installs is copied whole under its
+// staging name before any installed file changes, so that a full disk or a
+// target that cannot be replaced stops the run while the product is as it
+// was. A read-only target, or a folder under its name, is refused here, as
+// the rename later would be. Both buffers are cut back on return.
+Deployed StageOne(char *source, char *target, const char *name)
 {
     size_t sourceLength = TextLength(source);
     size_t targetLength = TextLength(target);
-    const bool dictionaryFile = IsDictionaryName(name);
-    Deployed result = dictionaryFile ? Deployed::Failed : Deployed::NotOurs;
-    // A name that would make either path 260 characters or longer is
-    // passed over: the paths would no longer name the file.
-    if (AppendPath(source, name) && AppendPath(target, name)) {
-        char staging[kPathCapacity];
-        // Left by a killed run; beside a held target it may instead be the
-        // source of the replacement an earlier run left for the restart,
-        // which this run copies over or leaves as it is.
-        if (dictionaryFile && StagingPath(staging, target) && !InUse(target)) DiscardFile(staging);
-        if (CopyNotNeeded(source, target)) {
-            LogEvent("kept %s: installed copy is newer", target);
-            result = Deployed::InPlace;
-        } else if (!dictionaryFile) {
-            LogEvent("passed over %s: not a dictionary file", source);
-        } else {
-            result = CopyIntoPlace(source, target);
-            if (result == Deployed::InPlace) LogEvent("copied %s to %s", source, target);
-            if (result == Deployed::Failed)
-                LogFailure("copy %s to %s failed", source, target);
-        }
-    } else {
-        LogEvent("passed over %s: its path would be too long", name);
+    Deployed result = Classify(source, target, name);
+    char staging[kPathCapacity];
+    char aside[kPathCapacity];
+    // Left by a killed run; beside a held target it may instead be the
+    // source of the replacement an earlier run left for the restart, which
+    // this run copies over or leaves as it is.
+    if (result != Deployed::NotOurs && IsDictionaryName(name) && StagingPath(staging, target) && !InUse(target))
+        DiscardFile(staging);
+    DWORD attributes = GetFileAttributesA(target);
+    if (result == Deployed::InPlace) {
+        LogEvent("kept %s: installed copy is newer", target);
+    } else if (result == Deployed::NotOurs) {
+        if (!IsDictionaryName(name)) LogEvent("passed over %s: not a dictionary file", source);
+    } else if (result == Deployed::Failed || !StagingPath(staging, target) || !JoinPath(aside, target, ".old")) {
+        LogEvent("cannot install %s: its path would be too long", name);
+        result = Deployed::Failed;
+    } else if (attributes != INVALID_FILE_ATTRIBUTES &&
+               (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
+        LogEvent("cannot install %s: a read-only file or a folder is in its place", target);
+        result = Deployed::Failed;
+    } else if (!NoteStaged(target) || !CopyFileA(source, staging, FALSE)) {
+        LogFailure("copy %s to %s failed", source, staging);
+        DiscardFile(staging);
+        result = Deployed::Failed;
     }
     source[sourceLength] = '\0';
     target[targetLength] = '\0';
     return result;
 }
 
-// Once the product has closed: a staging copy left waiting beside its target
-// is renamed into place, or left to the next restart when the target is
-// still held (a product that did not close, another program).
-Deployed RetryOne(char *, char *target, const char *name)
+// Moves one staged copy into place, the installed file moved aside first
+// (a rename, so that a failed run can move it back). A target another
+// program holds keeps its old copy for now: an interactive run tries it
+// again once the product has closed (RetryHeldFiles); a silent one, which
+// never closes the product, has it replaced when the run commits, at once
+// or at the next restart of Windows.
+Deployed PutInPlace(const char *source, const char *target, bool retry)
 {
-    size_t targetLength = TextLength(target);
     char staging[kPathCapacity];
-    Deployed result = Deployed::NotOurs;
-    if (IsDictionaryName(name) && AppendPath(target, name) && StagingPath(staging, target) &&
-        GetFileAttributesA(staging) != INVALID_FILE_ATTRIBUTES) {
-        result = Deployed::InPlace;
-        if (MoveFileExA(staging, target, MOVEFILE_REPLACE_EXISTING)) {
-            LogEvent("replaced %s after the product closed", target);
-        } else {
-            DWORD error = GetLastError();
-            if (!ScheduleIfInUse(target, staging)) {
-                LogEvent("copy %s to %s failed: error %lu", staging, target, error);
-                DiscardFile(staging);
-                result = Deployed::Failed;
-            }
+    StagingPath(staging, target);  // fitted when it was staged
+    if (GetFileAttributesA(target) == INVALID_FILE_ATTRIBUTES) {
+        if (NoteAdded(target) && MoveFileA(staging, target)) {
+            LogEvent("copied %s to %s", source, target);
+            return Deployed::InPlace;
         }
+    } else if (InUse(target)) {
+        if (!Install().Silent && !retry) {
+            LogEvent("%s in use: tried again when the product has closed", target);
+            return Deployed::Waiting;
+        }
+        return NoteAtCommit(true, target) ? Deployed::Waiting : Deployed::Failed;
+    } else if (SetAside(target) && MoveFileA(staging, target)) {
+        if (retry)
+            LogEvent("replaced %s after the product closed", target);
+        else
+            LogEvent("copied %s to %s", source, target);
+        return Deployed::InPlace;
     }
+    LogFailure("%s not put in place", target);
+    return Deployed::Failed;
+}
+
+Deployed SwapOne(char *source, char *target, const char *name, bool retry)
+{
+    size_t sourceLength = TextLength(source);
+    size_t targetLength = TextLength(target);
+    Deployed result = Classify(source, target, name);
+    char staging[kPathCapacity];
+    // A retry meets only the copies that were left waiting.
+    if (result == Deployed::Staged && (!retry || (StagingPath(staging, target) &&
+                                                  GetFileAttributesA(staging) != INVALID_FILE_ATTRIBUTES)))
+        result = PutInPlace(source, target, retry);
+    source[sourceLength] = '\0';
     target[targetLength] = '\0';
     return result;
 }
 
-// Walks the work directory and hands every plain file but archives to step.
+Deployed MoveInOne(char *source, char *target, const char *name) { return SwapOne(source, target, name, false); }
+Deployed RetryOne(char *source, char *target, const char *name) { return SwapOne(source, target, name, true); }
+
+// Walks the work directory and hands every plain file but archives to step;
+// the first walk of a run (the staging one) says in the log what it finds.
 bool WalkWorkDirectory(Deployed (*step)(char *source, char *target, const char *name))
 {
     char source[kPathCapacity];
@@ -195,7 +156,8 @@ bool WalkWorkDirectory(Deployed (*step)(char *source, char *target, const char *
     if (!search) return false;
     CutAfterLastBackslash(source);
     if (!CopyPath(target, DestinationDirectory())) return false;
-    LogEvent("dictionary files go to %s", target);
+    const bool first = step == StageOne;
+    if (first) LogEvent("dictionary files go to %s", target);
 
     bool result = false;
     do {
@@ -212,14 +174,14 @@ bool WalkWorkDirectory(Deployed (*step)(char *source, char *target, const char *
         // put there by someone other than the unpacker, and never reaches
         // the product.
         if (!PayloadListsEntry(name)) {
-            LogEvent("passed over %s%s: not in the payload", source, name);
+            if (first) LogEvent("passed over %s%s: not in the payload", source, name);
             continue;
         }
 
         Deployed deployed = step(source, target, name);
-        if (deployed == Deployed::InPlace || deployed == Deployed::Waiting) result = true;
-        // Registration still follows when another file is in place, but
-        // the run does not report success.
+        if (deployed == Deployed::InPlace || deployed == Deployed::Staged || deployed == Deployed::Waiting)
+            result = true;
+        // The run fails as a whole: what it changed is put back.
         if (deployed == Deployed::Failed) MarkRunFailed();
     } while (FindNextFileA(search.Get(), &entry));
     return result;
@@ -233,9 +195,9 @@ bool DeployModuleFiles()
     // calls returns through WalkWorkDirectory.
     BusyCursor cursor;
     ShowBusyCursor(&cursor);
-    bool result = WalkWorkDirectory(DeployOne);
+    bool result = BeginJournal() && WalkWorkDirectory(StageOne) && !RunFailed() && WalkWorkDirectory(MoveInOne);
     HideBusyCursor(&cursor);
-    return result;
+    return result && !RunFailed();
 }
 
 void RetryHeldFiles() { WalkWorkDirectory(RetryOne); }

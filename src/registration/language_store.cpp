@@ -1,8 +1,10 @@
 #include "registration/language_store.h"
 
 #include "context/install_context.h"
+#include "context/journal.h"
 #include "context/module_info.h"
 #include "registration/language_list.h"
+#include "support/error_box.h"
 #include "support/logged_writes.h"
 #include "support/registry_text.h"
 #include "support/text.h"
@@ -51,10 +53,19 @@ void ReadLetterList(char *list)
                              Install().ConfigPath);
 }
 
-void WriteLetterList(const char *list)
+namespace {
+
+// The product's whole configuration: a copy is kept before the first
+// rewrite, and a failed one fails the run, which then puts the copy back.
+void WriteConfigKey(const char *key, const char *value)
 {
-    WriteProfileText(kLanguagesSection, kLetterListValue, list, Install().ConfigPath);
+    const char *path = Install().ConfigPath;
+    if (!KeepCopy(path) || !WriteProfileText(kLanguagesSection, key, value, path)) MarkRunFailed();
 }
+
+}  // namespace
+
+void WriteLetterList(const char *list) { WriteConfigKey(kLetterListValue, list); }
 
 void LanguageKeyName(char *buffer, unsigned number)
 {
@@ -74,7 +85,7 @@ void WriteLanguageEntry(unsigned number, const char *entry)
 {
     char keyName[kKeyNameCapacity];
     LanguageKeyName(keyName, number);
-    WriteProfileText(kLanguagesSection, keyName, entry, Install().ConfigPath);
+    WriteConfigKey(keyName, entry);
 }
 
 bool OpenOptionsKey(OwnedKey &key)

@@ -7,6 +7,7 @@
 #include <objbase.h>
 
 #include "context/install_context.h"
+#include "context/journal.h"
 #include "fs/path_probe.h"
 #include "support/error_box.h"
 #include "support/handles.h"
@@ -140,7 +141,7 @@ void MakeEntry(const char *folder)
     char copyPath[kPathCapacity];
     bool fits = JoinPath(entryDir, folder, guidText) && JoinPath(iniPath, entryDir, "\\setup.ini") &&
                 JoinPath(copyPath, entryDir, "\\") && AppendPath(copyPath, ownName);
-    if (!fits || !CreateDirectoryA(entryDir, nullptr)) {
+    if (!fits || !NoteEntryFolder(entryDir) || !CreateDirectoryA(entryDir, nullptr)) {
         if (fits) LogFailure("entry folder %s not created", entryDir);
         else LogEvent("entry folder in %s: path too long", folder);
         ShowErrorBox("CreateDirectory error.");
@@ -160,15 +161,19 @@ void MakeEntry(const char *folder)
 
 } // namespace
 
+bool EntriesFolder(char *folder)
+{
+    return FindProgramFilesDir(folder) && AppendBackslash(folder, kPathCapacity) &&
+           AppendPath(folder, kInstallShieldFolder);
+}
+
 void RegisterUninstallEntry()
 {
     char folder[kPathCapacity];
-    if (!FindProgramFilesDir(folder)) {
+    if (!EntriesFolder(folder)) {
         LogEvent("no uninstall entry: no ProgramFilesDir");
         return;
     }
-    if (!AppendBackslash(folder, sizeof folder) || !AppendPath(folder, kInstallShieldFolder))
-        return;
 
     char pattern[kPathCapacity];
     if (!JoinPath(pattern, folder, "*")) return;

@@ -1,6 +1,7 @@
 #include "run/setup_run.h"
 
 #include "context/install_context.h"
+#include "context/journal.h"
 #include "context/module_info.h"
 #include "fs/file_ops.h"
 #include "fs/path_probe.h"
@@ -81,7 +82,7 @@ bool RunInstall()
             FinishInstall();
             done = true;
         } else {
-            LogEvent("stage DeployModuleFiles failed: no file put in place");
+            LogEvent("stage DeployModuleFiles failed: no dictionary file changed");
         }
     } else {
         LogEvent("stage ExpandResource failed");
@@ -100,6 +101,23 @@ bool RunInstall()
     return done;
 }
 
+// Deleting is moving aside, so that a removal that fails later can put the
+// file back; what was moved aside is deleted once the run commits. A file
+// another program holds is deleted then too, or at the next restart.
+bool RemoveListedFile(const char *path)
+{
+    char staging[kPathCapacity];
+    // The staging copy goes first: a replacement an earlier install left
+    // for the restart would otherwise bring the file back.
+    if (StagingPath(staging, path) && GetFileAttributesA(staging) != INVALID_FILE_ATTRIBUTES && !SetAside(staging))
+        return false;
+    if (ProbePath(path) <= 0) {
+        LogEvent("not deleted %s: missing or empty", path);
+        return true;
+    }
+    return InUse(path) ? NoteAtCommit(false, path) : SetAside(path);
+}
+
 // Removal mode: delete the module's listed files, then take the language out.
 bool RunRemoval()
 {
@@ -110,8 +128,8 @@ bool RunRemoval()
         ShowErrorBox("File quorin.inf not found.");
         return false;
     }
-    if (!DescribesModule()) return false;
-    for (unsigned n = 0;; ++n) {
+    if (!DescribesModule() || !BeginJournal()) return false;
+    for (unsigned n = 0; !RunFailed(); ++n) {
         char key[16];
         char value[kRemovalValueCapacity];
         FormatNumberedKey(key, sizeof key, "mod", n);
@@ -124,9 +142,9 @@ bool RunRemoval()
             continue;
         }
         char path[kPathCapacity];
-        // A file that stays is not reported, but the module is not fully
-        // removed: the run fails and a rerun can end it.
-        if (JoinPath(path, context.ProductDir, value) && !RemoveModuleFile(path)) MarkRunFailed();
+        // A file that can be neither deleted nor left for the restart is not
+        // reported, but the run fails and everything is put back.
+        if (JoinPath(path, context.ProductDir, value) && !RemoveListedFile(path)) MarkRunFailed();
     }
     FinishRemoval();
     return true;
@@ -141,9 +159,19 @@ bool RunSequence(const RunRequest &request)
         LogEvent("no stage runs: the context is not usable");
         return false;
     }
+    // What a killed run left is put back before this run looks at anything.
+    if (!RecoverJournal()) {
+        LogEvent("no stage runs: an earlier run's changes could not all be put back");
+        return false;
+    }
     ReadModuleKey("TitleE", "Quorin", context.Title, kTitleCapacity);
     LogEvent("error box caption (TitleE): %s", context.Title);
-    return request.Removal ? RunRemoval() : DescribesModule() && RunInstall();
+    bool done = request.Removal ? RunRemoval() : DescribesModule() && RunInstall();
+    if (!done) MarkRunFailed();
+    // Settled already where the product was restarted; a run that failed
+    // before any stage has begun no journal.
+    SettleJournal();
+    return done;
 }
 
 // Another setup kept the mutex past the wait: nothing was changed. The box
@@ -166,18 +194,29 @@ int EndRun(int exitCode, DWORD startTicks)
 
 }  // namespace
 
+// Each stage runs only while the run has not failed: a failure anywhere
+// puts the whole run back, so a later stage would only be undone.
 void FinishInstall()
 {
-    RunStage("RegisterLanguage", RegisterLanguage);
-    RunStage("RegisterUninstallEntry", RegisterUninstallEntry);
-    RunStage("MarkInstallState", [] { MarkInstallState(InstallKind::Install); });
-    if (!Install().Silent) RunStage("RestartHost", [] { RestartHost(RetryHeldFiles); });
+    if (!RunFailed()) RunStage("RegisterLanguage", RegisterLanguage);
+    if (!RunFailed()) RunStage("RegisterUninstallEntry", RegisterUninstallEntry);
+    if (!RunFailed()) RunStage("MarkInstallState", [] { MarkInstallState(InstallKind::Install); });
+    // The product, once closed, frees the files it held: they are put in
+    // place, and the run committed or put back, before it starts again.
+    if (!Install().Silent)
+        RunStage("RestartHost", [] {
+            RestartHost([] {
+                if (!RunFailed()) RetryHeldFiles();
+                SettleJournal();
+            });
+        });
 }
 
 void FinishRemoval()
 {
-    RunStage("UnregisterLanguage", UnregisterLanguage);
-    RunStage("MarkInstallState", [] { MarkInstallState(InstallKind::Removal); });
+    if (!RunFailed()) RunStage("UnregisterLanguage", UnregisterLanguage);
+    if (!RunFailed()) RunStage("MarkInstallState", [] { MarkInstallState(InstallKind::Removal); });
+    SettleJournal();
     if (!Install().Silent) RunStage("RestartHost", [] { RestartHost(nullptr); });
 }
 

@@ -1,5 +1,7 @@
 #include "support/logged_writes.h"
 
+#include "context/journal.h"
+#include "support/error_box.h"
 #include "support/run_log.h"
 #include "support/text.h"
 
@@ -79,6 +81,9 @@ LONG SetRegistryText(HKEY key, const char *name, const char *text)
 
 LONG SetRegistryBytes(HKEY key, const char *name, DWORD type, const BYTE *data, DWORD size)
 {
+    // Only the product's Options key is written: its old data is noted, so
+    // that a failed run can put it back. A write that fails fails the run.
+    if (!NoteOptionsValue(key, name)) return ERROR_WRITE_FAULT;
     bool logging = RunLogOpen();
     char old[kShownCapacity];
     if (logging) ShowOldRegistryValue(key, name, old);
@@ -91,5 +96,6 @@ LONG SetRegistryBytes(HKEY key, const char *name, DWORD type, const BYTE *data, 
             CopyText(now, sizeof now, "(deleted)");
         LogRegistryChange(name, old, now, status);
     }
+    if (status != ERROR_SUCCESS && !(data == nullptr && status == ERROR_FILE_NOT_FOUND)) MarkRunFailed();
     return status;
 }

@@ -10,8 +10,10 @@
 #include <string>
 
 #include "context/install_context.h"
+#include "context/journal.h"
 #include "payload/deploy_files.h"
 #include "sandbox.h"
+#include "support/error_box.h"
 #include "support/text.h"
 
 namespace {
@@ -60,6 +62,16 @@ class DeployTest : public ::testing::Test {
         CreateDirectoryA(sandbox::WorkDir().c_str(), nullptr);
     }
     void TearDown() override { sandbox::Clean(); }
+
+    // One run's deployment, committed (or put back, when it failed) as the
+    // run would, and the next one starting afresh.
+    static bool DeployModuleFiles()
+    {
+        bool deployed = ::DeployModuleFiles();
+        SettleJournal();
+        ResetErrorBoxShown();
+        return deployed;
+    }
 
     static std::string Unpacked(const std::string &name, const std::string &content = "unpacked data")
     {
@@ -138,7 +150,7 @@ TEST_F(DeployTest, NothingToCopyGivesFalse)
     EXPECT_FALSE(DeployModuleFiles()) << "a work directory that cannot be listed";
 }
 
-TEST_F(DeployTest, AReadOnlyTargetIsPassedOver)
+TEST_F(DeployTest, AReadOnlyTargetStopsTheWholeDeployment)
 {
     std::string locked = std::string(kDictionaryDir) + "bg.qd";
     sandbox::WriteTextFile(locked, "installed");
@@ -149,33 +161,35 @@ TEST_F(DeployTest, AReadOnlyTargetIsPassedOver)
     EXPECT_EQ(sandbox::ReadFileBytes(locked), "installed");
 
     Unpacked("mg.qd", "payload");
-    EXPECT_TRUE(DeployModuleFiles()) << "the next file still goes";
-    EXPECT_EQ(sandbox::ReadFileBytes(std::string(kDictionaryDir) + "mg.qd"), "payload");
+    EXPECT_FALSE(DeployModuleFiles()) << "nor does any other file";
+    EXPECT_FALSE(sandbox::FileExists(std::string(kDictionaryDir) + "mg.qd"));
+    EXPECT_FALSE(sandbox::FileExists(std::string(kDictionaryDir) + "mg.qd~"));
     EXPECT_EQ(sandbox::ReadFileBytes(locked), "installed");
     SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 // A destination so deep that a name of 24 characters makes its target path
-// 259 characters long: that one is copied, one character more is passed over.
-TEST_F(DeployTest, NamesTooLongForTheTargetPathArePassedOver)
+// 255 characters long: that one is installed (its aside name, four more,
+// still fits), one character more fails the deployment.
+TEST_F(DeployTest, NamesTooLongForTheTargetPathFailTheDeployment)
 {
     const std::string fitting = std::string(21, 'f') + ".qd";
     const std::string tooLong = std::string(22, 't') + ".qd";
     std::string deep = kDictionaryDir;
-    while (deep.size() < 259 - fitting.size()) {
-        deep += std::string(std::min<size_t>(40, 259 - fitting.size() - deep.size() - 1), 'd') + "\\";
+    while (deep.size() < 255 - fitting.size()) {
+        deep += std::string(std::min<size_t>(40, 255 - fitting.size() - deep.size() - 1), 'd') + "\\";
         ASSERT_TRUE(CreateDirectoryA(deep.c_str(), nullptr)) << deep;
     }
-    ASSERT_EQ(deep.size() + fitting.size(), 259u);
+    ASSERT_EQ(deep.size() + fitting.size(), 255u);
     CopyText(Install().DictionaryDir, kPathCapacity, deep.c_str());
     Unpacked(tooLong);
     EXPECT_FALSE(DeployModuleFiles());
     EXPECT_FALSE(sandbox::FileExists(deep + tooLong));
 
+    DeleteFileA((sandbox::WorkDir() + tooLong).c_str());
     Unpacked(fitting);
     EXPECT_TRUE(DeployModuleFiles());
     EXPECT_TRUE(sandbox::FileExists(deep + fitting));
-    EXPECT_EQ((deep + fitting).size(), 259u);
 }
 
 }  // namespace

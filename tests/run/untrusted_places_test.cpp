@@ -187,7 +187,8 @@ TEST_F(UntrustedPlaces, ASectionWithoutItsLanguageInstallsNothing)
 
 // quorin.inf held by another program that lets others read it but not
 // write: the install flag cannot be written, and the module must not read
-// as installed by a run that says it succeeded.
+// as installed by a run that says it succeeded. The run puts back what it
+// had done.
 TEST_F(UntrustedPlaces, AnInstallFlagThatCannotBeWrittenFailsTheRun)
 {
     HANDLE held = CreateFileA(sandbox::ModuleInfoPath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -198,7 +199,7 @@ TEST_F(UntrustedPlaces, AnInstallFlagThatCannotBeWrittenFailsTheRun)
     EXPECT_EQ(run.exitCode, 1u);
     EXPECT_TRUE(run.unexpected.empty());
     EXPECT_EQ(sandbox::ReadIni(sandbox::ModuleInfoPath(), sandbox::kModuleSection, "Install"), "0");
-    EXPECT_TRUE(Installed("vg.qd")) << "the rest of the run went on";
+    EXPECT_FALSE(Installed("vg.qd")) << "the files are taken back out";
 }
 
 }  // namespace

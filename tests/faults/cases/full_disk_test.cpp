@@ -1,9 +1,10 @@
-// A full disk under the product and under the work directory. A copy that
-// fails leaves no partial file under the final name: a truncated copy
-// carries a new time, and the next install's "installed copy is newer"
-// rule would keep it for good. A run that could not put every dictionary
-// file in place ends with exit code 1, and once room is made the same
-// command finishes the job: the end state is a clean install's.
+// A full disk under the product and under the work directory. A run that
+// could not put every dictionary file in place changes nothing at all: no
+// file of the new version beside old ones, no partial file (a truncated
+// copy carries a new time, and the next install's "installed copy is
+// newer" rule would keep it for good), nothing registered. It ends with
+// exit code 1, and once room is made the same command finishes the job:
+// the end state is a clean install's.
 #include <gtest/gtest.h>
 
 #include "fault_bed.h"
@@ -81,14 +82,29 @@ TEST_F(FullDisk, NoRoomForTheFirstFile)
 TEST_F(FullDisk, RoomForSomeFilesButNotAll)
 {
     // Room for the four small files, not for vg.qd (950,208 bytes).
+    std::string before = faults::State();
     faults::FillLeaving(Ballast(), 160 * 1024);
     faults::Outcome run = faults::Run(" in");
     EXPECT_EQ(run.exitCode, 1u) << "a module left incomplete is no success";
     EXPECT_TRUE(run.boxes.empty());
-    EXPECT_EQ(FilesInPlace(), 4);
-    EXPECT_FALSE(sandbox::FileExists(faults::DictionaryDir() + "vg.qd"));
-    // Registration follows once a file is in place.
-    EXPECT_EQ(sandbox::ReadIni(faults::ConfigPath(), "Languages", "TranLangs"), "ERG");
+    EXPECT_EQ(FilesInPlace(), 0);
+    EXPECT_EQ(faults::State(), before) << "a fresh install that fails leaves nothing";
+    MakeRoomAndRerun();
+}
+
+TEST_F(FullDisk, AnUpdateThatRunsOutOfRoomKeepsTheOldVersion)
+{
+    // The module installed and registered, its files an older version's.
+    ASSERT_EQ(faults::Run(" in").exitCode, 0u);
+    for (const char *name : kPayloadNames) faults::WriteOldFile(faults::DictionaryDir() + name, "old version");
+    std::string before = faults::State();
+    faults::FillLeaving(Ballast(), 160 * 1024);
+    faults::Outcome run = faults::Run(" in");
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_EQ(faults::State(), before) << "every file the old one, configuration, registry and flag unchanged";
+    for (const char *name : kPayloadNames)
+        EXPECT_EQ(sandbox::ReadFileBytes(faults::DictionaryDir() + name), "old version") << name;
     MakeRoomAndRerun();
 }
 

@@ -1,0 +1,213 @@
+// Runs that fail or are killed leave the product as it was: a failed run
+// puts back what it changed before it ends, and a killed one is put back by
+// whichever setup runs next, before that one does its own work. So every
+// end state here is the state of the runs that finished, as if the failed
+// or killed run had never started.
+#include <gtest/gtest.h>
+
+#include "fault_bed.h"
+#include "sandbox.h"
+
+namespace {
+
+const DWORD kSizes[5] = {27133, 1364, 59577, 950208, 7486};
+
+bool Whole(const std::string &path, DWORD size)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    return GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) && data.nFileSizeLow == size;
+}
+
+int WholeFiles(const char *suffix)
+{
+    int whole = 0;
+    for (int i = 0; i < 5; ++i) whole += Whole(faults::DictionaryDir() + faults::kPayloadNames[i] + suffix, kSizes[i]);
+    return whole;
+}
+
+std::string Registry(const char *name)
+{
+    std::string data;
+    if (!sandbox::ReadRegistry(sandbox::kOptionsKey, name, nullptr, &data)) return "<missing>";
+    if (!data.empty() && data.back() == '\0') data.pop_back();
+    return data;
+}
+
+std::string Flag() { return sandbox::ReadIni(sandbox::ModuleInfoPath(), sandbox::kModuleSection, "Install"); }
+bool Registered() { return Registry("Directions") == "ER:RE:EG:GE:RG:GR:"; }
+
+// The points a German install can be caught at, as seen from outside.
+bool EveryFileStaged() { return WholeFiles("~") == 5 && WholeFiles("") == 0; }
+bool BetweenTwoRenames() { int whole = WholeFiles(""); return whole >= 1 && whole <= 4; }
+bool InsideTheRegistration()
+{
+    return sandbox::ReadIni(faults::ConfigPath(), "Languages", "Language3") == "German" && !Registered();
+}
+bool BeforeTheFlag() { return Registered() && Flag() != "1"; }
+
+struct Point {
+    const char *name;
+    bool (*reached)();
+};
+const Point kPoints[] = {{"every file staged", EveryFileStaged},
+                         {"between two renames", BetweenTwoRenames},
+                         {"inside the registration", InsideTheRegistration},
+                         {"before the flag", BeforeTheFlag}};
+
+std::string French() { return sandbox::BinDir() + "modules\\french\\setup.exe"; }
+
+// The product with both modules described, neither installed.
+void Fresh()
+{
+    faults::UseSandboxProduct();
+    sandbox::ProvisionFrenchModule();
+}
+
+struct Follower {
+    const char *name;
+    bool french;
+    const char *tail;
+};
+const Follower kFollowers[] = {{"German install", false, " in"},
+                               {"German removal", false, " un"},
+                               {"French install", true, " in"}};
+
+DWORD RunFollower(const Follower &follower)
+{
+    if (!follower.french) return faults::Run(follower.tail).exitCode;
+    testbed::RunResult run = testbed::RunProgram(French(), follower.tail, 60000);
+    EXPECT_TRUE(run.unexpected.empty()) << follower.name;
+    return run.exitCode;
+}
+
+class AllOrNothing : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite()
+    {
+        for (int i = 0; i < 3; ++i) {
+            Fresh();
+            exitCodes_[i] = RunFollower(kFollowers[i]);
+            alone_[i] = new std::string(faults::State());
+        }
+        sandbox::Clean();
+    }
+    static void TearDownTestSuite()
+    {
+        for (std::string *&state : alone_) {
+            delete state;
+            state = nullptr;
+        }
+    }
+    void SetUp() override { Fresh(); }
+    void TearDown() override { sandbox::Clean(); }
+
+    static std::string *alone_[3];
+    static DWORD exitCodes_[3];
+};
+
+std::string *AllOrNothing::alone_[3] = {};
+DWORD AllOrNothing::exitCodes_[3] = {};
+
+// Each point, each follower: the follower ends as it ends alone.
+TEST_F(AllOrNothing, AKilledInstallIsUndoneByTheNextRunWhateverItIs)
+{
+    for (const Point &point : kPoints)
+        for (int f = 0; f < 3; ++f) {
+            const Follower &follower = kFollowers[f];
+            bool killed = false;
+            for (int attempt = 0; attempt < 20 && !killed; ++attempt) {
+                Fresh();
+                killed = faults::KillWhen(" in", point.reached);
+            }
+            ASSERT_TRUE(killed) << point.name << ": the run was never caught there";
+            EXPECT_TRUE(sandbox::FileExists(faults::ProductDir() + "quorin.jnl")) << point.name;
+            EXPECT_EQ(RunFollower(follower), exitCodes_[f]) << point.name << ", then " << follower.name;
+            EXPECT_EQ(faults::State(), *alone_[f]) << point.name << ", then " << follower.name;
+        }
+}
+
+// The journal is on disk while a box waits for its answer: a run killed
+// then (a person ending it from the task manager) is undone as well.
+TEST_F(AllOrNothing, ARunKilledAtItsErrorBoxIsUndoneByAnotherModulesInstall)
+{
+    const char *key = "Software\\Microsoft\\Windows\\CurrentVersion";
+    DWORD type = 0;
+    std::string programFiles;
+    ASSERT_TRUE(sandbox::ReadRegistry(key, "ProgramFilesDir", &type, &programFiles));
+    if (!programFiles.empty() && programFiles.back() == '\0') programFiles.pop_back();
+    // A Program Files folder so deep that no entry folder fits in it.
+    std::string deep = std::string("C:\\aon-") + std::string(180, 'p');
+    ASSERT_TRUE(CreateDirectoryA(deep.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA((deep + "\\InstallShield Installation Information").c_str(), nullptr));
+    sandbox::WriteRegistryString(key, "ProgramFilesDir", deep);
+    bool killed = faults::KillWhen(" in", [] { return FindWindowA(nullptr, "Quorin German Dictionary") != nullptr; });
+    sandbox::WriteRegistryString(key, "ProgramFilesDir", programFiles);
+    sandbox::RemoveTree(deep);
+    ASSERT_TRUE(killed) << "the box never showed";
+    EXPECT_TRUE(Registered()) << "the box came after the registration";
+    EXPECT_EQ(RunFollower(kFollowers[2]), 0u);
+    EXPECT_EQ(faults::State(), *alone_[2]);
+}
+
+// A dictionary file whose name a folder has taken cannot be installed: the
+// other files are not either, and nothing is registered.
+TEST_F(AllOrNothing, AFolderInAFilesPlaceStopsTheWholeInstall)
+{
+    std::string before = faults::State();
+    std::string folder = faults::DictionaryDir() + "mg.qd";
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    faults::Outcome run = faults::Run(" in");
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_TRUE(run.boxes.empty());
+    RemoveDirectoryA(folder.c_str());
+    EXPECT_EQ(faults::State(), before);
+    EXPECT_EQ(faults::Run(" in").exitCode, 0u);
+    EXPECT_EQ(faults::State(), *alone_[0]);
+}
+
+// A file of the module that can be neither deleted nor left for the
+// restart (here a folder stands where it would be moved aside): the
+// removal puts back every file it took and leaves language and flag.
+TEST_F(AllOrNothing, ARemovalThatCannotTakeAFilePutsEverythingBack)
+{
+    ASSERT_EQ(faults::Run(" in").exitCode, 0u);
+    std::string installed = faults::State();
+    std::string blocker = faults::DictionaryDir() + "tg.qd.old";
+    ASSERT_TRUE(CreateDirectoryA(blocker.c_str(), nullptr));
+    sandbox::WriteTextFile(blocker + "\\held", "in the way");
+    faults::Outcome run = faults::Run(" un");
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_EQ(WholeFiles(""), 5) << "every file back";
+    EXPECT_EQ(Flag(), "1");
+    EXPECT_EQ(sandbox::ReadIni(faults::ConfigPath(), "Languages", "Language3"), "German");
+    sandbox::RemoveTree(blocker);
+    EXPECT_EQ(faults::State(), installed);
+    EXPECT_EQ(faults::Run(" un").exitCode, 0u);
+}
+
+// A journal that names anything outside the product is not followed: the
+// run says so in its log, keeps the file aside and does its own work.
+TEST_F(AllOrNothing, AJournalPointingOutsideTheProductIsNotFollowed)
+{
+    const std::string outside = "C:\\aon-outside\\";
+    CreateDirectoryA(outside.c_str(), nullptr);
+    sandbox::WriteTextFile(outside + "kept.txt", "mine");
+    sandbox::WriteTextFile(outside + "kept.txt.old", "planted");
+    sandbox::WriteTextFile(outside + "gone.txt", "mine too");
+    sandbox::WriteTextFile(faults::ProductDir() + "quorin.jnl",
+                           "quorin journal 1\r\naside " + outside + "kept.txt\r\nadded " + outside + "gone.txt\r\n");
+    std::string log = outside + "run.log";
+    faults::Outcome run = faults::Run((" /log=" + log + " in").c_str());
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(sandbox::ReadFileBytes(outside + "kept.txt"), "mine");
+    EXPECT_EQ(sandbox::ReadFileBytes(outside + "kept.txt.old"), "planted");
+    EXPECT_EQ(sandbox::ReadFileBytes(outside + "gone.txt"), "mine too");
+    EXPECT_NE(sandbox::ReadFileBytes(log).find("quorin.jnl is damaged or not ours: not followed"), std::string::npos)
+        << sandbox::ReadFileBytes(log);
+    EXPECT_TRUE(sandbox::FileExists(faults::ProductDir() + "quorin.jnl.bad"));
+    DeleteFileA((faults::ProductDir() + "quorin.jnl.bad").c_str());
+    sandbox::RemoveTree(outside);
+    EXPECT_EQ(faults::State(), *alone_[0]);
+}
+
+}  // namespace
