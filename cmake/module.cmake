@@ -45,13 +45,15 @@ endfunction()
 
 # quorin_add_package(MODULE_TARGET DESCRIPTION OUTPUT_DIR NAME [EXCLUDE_FROM_ALL])
 # Builds OUTPUT_DIR/quorin-NAME.msi, the module's Windows Installer package,
-# with wixl from the .wxs that res/make_package.py generates from
-# DESCRIPTION: the module's setup.exe (MODULE_TARGET) and the custom action
-# (package/). Without wixl no package is built, and the configure step says
-# so once. A 32-bit build makes a 32-bit package, a 64-bit build a 64-bit one.
+# with wixl (and msibuild, both of msitools) from the .wxs that
+# res/make_package.py generates from DESCRIPTION: the module's setup.exe
+# (MODULE_TARGET) and the custom action (package/). Without them no package
+# is built, and the configure step says so once. A 32-bit build makes a 32-bit package, a 64-bit build a 64-bit one.
 find_program(QUORIN_WIXL wixl)
-if(NOT QUORIN_WIXL)
-  message(STATUS "wixl not found (scripts/install-deps installs it): no module packages")
+find_program(QUORIN_MSIBUILD msibuild)
+if(NOT QUORIN_WIXL OR NOT QUORIN_MSIBUILD)
+  message(STATUS "wixl or msibuild not found (scripts/install-deps installs them): no module packages")
+  set(QUORIN_WIXL "")
 endif()
 function(quorin_add_package module_target description output_dir name)
   if(NOT QUORIN_WIXL)
@@ -72,6 +74,12 @@ function(quorin_add_package module_target description output_dir name)
     COMMAND ${Python3_EXECUTABLE} ${tool} ${description} $<TARGET_FILE:${module_target}>
             $<TARGET_FILE:package_action> ${arch} ${work}/package.wxs
     COMMAND ${QUORIN_WIXL} -a ${arch} -o ${msi}.partial ${work}/package.wxs
+    # The earlier version is removed by naming its one feature rather than
+    # ALL (which wixl's MajorUpgrade leaves the Upgrade table to mean): Wine
+    # removes it with REMOVE set to that, and the earlier package's "un"
+    # runs only for REMOVE=ALL (res/make_package.py says why).
+    COMMAND ${QUORIN_MSIBUILD} ${msi}.partial -q
+            "UPDATE `Upgrade` SET `Remove` = 'Module' WHERE `ActionProperty` = 'WIX_UPGRADE_DETECTED'"
     COMMAND ${CMAKE_COMMAND} -E rename ${msi}.partial ${msi}
     DEPENDS ${tool} ${CMAKE_SOURCE_DIR}/res/make_module.py ${description} ${module_target} package_action
     BYPRODUCTS ${work}/package.wxs ${work}/module.ico
