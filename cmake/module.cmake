@@ -70,20 +70,10 @@ function(quorin_add_package module_target description output_dir name)
   # The program's own file as the build writes it: a signed one where the
   # build signs it in place after linking.
   add_custom_command(OUTPUT ${msi}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${work}
     COMMAND ${Python3_EXECUTABLE} ${tool} ${description} $<TARGET_FILE:${module_target}>
-            $<TARGET_FILE:package_action> ${arch} ${work}/package.wxs
-    COMMAND ${QUORIN_WIXL} -a ${arch} -o ${msi}.partial ${work}/package.wxs
-    # The earlier version is removed by naming its one feature rather than
-    # ALL (which wixl's MajorUpgrade leaves the Upgrade table to mean): Wine
-    # removes it with REMOVE set to that, and the earlier package's "un"
-    # runs only for REMOVE=ALL (res/make_package.py says why).
-    COMMAND ${QUORIN_MSIBUILD} ${msi}.partial -q
-            "UPDATE `Upgrade` SET `Remove` = 'Module' WHERE `ActionProperty` = 'WIX_UPGRADE_DETECTED'"
-    COMMAND ${CMAKE_COMMAND} -E rename ${msi}.partial ${msi}
+            $<TARGET_FILE:package_action> ${arch} ${work} ${msi}
     DEPENDS ${tool} ${CMAKE_SOURCE_DIR}/res/make_module.py ${description} ${module_target} package_action
-    BYPRODUCTS ${work}/package.wxs ${work}/module.ico
-    WORKING_DIRECTORY ${work}
+    BYPRODUCTS ${work}/package.wxs ${work}/module.ico ${work}/setup.exe
     COMMENT "Package ${msi}"
     VERBATIM)
   set(all ALL)

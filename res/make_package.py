@@ -1,15 +1,16 @@
 #!/usr/bin/env python3
-"""Turns a module's description into the source of its Windows Installer
-package (a .wxs for wixl), beside the module's built setup.exe:
+"""Turns a module's description into its Windows Installer package: the
+package's source (a .wxs), then the package itself with wixl and msibuild
+(both of msitools):
 
-    make_package.py DESCRIPTION.ini SETUP.exe ACTION.dll x86|x64 OUT.wxs
+    make_package.py DESCRIPTION.ini SETUP.exe ACTION.dll x86|x64 WORK_DIR OUT.msi
 
 The package installs setup.exe as its one file, in a folder of its own
 under Program Files, and runs it from the custom action in ACTION.dll
 (package/module_action.cpp): "in" after the file is in place (install,
 repair, the later version of an upgrade), "un" before it is removed. The
-module's icon is written beside OUT.wxs for the installed-programs entry;
-wixl is to be run in OUT's folder, which the file paths are relative to.
+source and the module's icon (for the installed-programs entry) are
+written into WORK_DIR; OUT is written whole or not at all.
 
 Everything that must stay the same from build to build is derived from
 the module's name, never stored: the upgrade code from its quorin.inf
@@ -18,7 +19,11 @@ do; the product code from the section and the version as Windows Installer
 compares it (its first three fields); the component's GUID likewise.
 """
 
+import datetime
+import hashlib
 import os
+import shutil
+import subprocess
 import sys
 import uuid
 from xml.sax.saxutils import escape, quoteattr
@@ -86,8 +91,8 @@ def package_source(description, setup, action, arch, icon):
     # "un" would take the module away in between. Windows marks that removal
     # with UPGRADINGPRODUCTCODE; Wine does not, but passes on the features
     # that the later package's Upgrade table names for removal: the build
-    # names "Module", the package's one feature (cmake/module.cmake), so
-    # REMOVE is then "Module", not "ALL". Neither action runs for such a
+    # names "Module", the package's one feature (REMOVE_BY_FEATURE below),
+    # so REMOVE is then "Module", not "ALL". Neither action runs for such a
     # removal: "in" runs only while nothing is being removed.
     remove = 'REMOVE="ALL" AND NOT UPGRADINGPRODUCTCODE AND %s' % product_found
     return """<?xml version="1.0" encoding="utf-8"?>
@@ -155,24 +160,78 @@ def package_source(description, setup, action, arch, icon):
            icon=quoteattr(icon), setup=quoteattr(setup), action=quoteattr(action))
 
 
+# The earlier version is removed by naming the package's one feature rather
+# than ALL, which wixl's MajorUpgrade leaves the Upgrade table to mean: see
+# the "un" condition above.
+REMOVE_BY_FEATURE = ("UPDATE `Upgrade` SET `Remove` = 'Module' "
+                     "WHERE `ActionProperty` = 'WIX_UPGRADE_DETECTED'")
+
+
+def build(description, setup, action, arch, work, out):
+    """Writes work/package.wxs, work/module.ico and a copy of setup.exe, and
+    out with wixl and msibuild run in work. The package code is derived from everything the
+    package holds, so that equal packages share it and different ones never
+    do; wixl would draw a random one. wixl also stamps the summary's times
+    with the clock: with SOURCE_DATE_EPOCH set it runs under faketime at that
+    time, so that two builds are byte-identical."""
+    os.makedirs(work, exist_ok=True)
+    make_module.write_if_changed(os.path.join(work, "module.ico"), description.icon)
+    epoch = os.environ.get("SOURCE_DATE_EPOCH")
+    if epoch is not None and not epoch.isdigit():
+        raise make_module.Refusal("SOURCE_DATE_EPOCH is not a number of seconds: %s" % epoch)
+    # The cabinet keeps each file's modification time: the copy wixl packs
+    # carries SOURCE_DATE_EPOCH where it is set, else the program's own.
+    packed = os.path.join(work, "setup.exe")
+    shutil.copy2(setup, packed)
+    if epoch:
+        os.utime(packed, (int(epoch), int(epoch)))
+    # wixl takes files by paths relative to where it runs.
+    source = package_source(description, "setup.exe", os.path.relpath(action, work), arch,
+                            "module.ico").encode("utf-8")
+    make_module.write_if_changed(os.path.join(work, "package.wxs"), source)
+    digest = hashlib.sha256(source)
+    for path in (packed, action, os.path.join(work, "module.ico")):
+        with open(path, "rb") as f:
+            digest.update(f.read())
+    package_code = guid("package", digest.hexdigest())
+
+    clock = []
+    if epoch:
+        if not shutil.which("faketime"):
+            raise make_module.Refusal("SOURCE_DATE_EPOCH is set, but faketime, which gives wixl that time, "
+                                      "is missing (scripts/install-deps installs it)")
+        when = datetime.datetime.fromtimestamp(int(epoch), datetime.timezone.utc)
+        clock = ["faketime", "-f", when.strftime("@%Y-%m-%d %H:%M:%S")]
+    partial = out + ".partial"
+    steps = [
+        ("wixl", clock + ["wixl", "-a", arch, "-o", partial, "package.wxs"]),
+        ("msibuild", ["msibuild", partial, "-q", REMOVE_BY_FEATURE]),
+        ("msibuild", ["msibuild", partial, "-s", description.strings["Comments"], MANUFACTURER,
+                      ("x64" if arch == "x64" else "Intel") + ";1033", package_code]),
+    ]
+    env = dict(os.environ, TZ="UTC")
+    for tool, command in steps:
+        done = subprocess.run(command, cwd=work, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                              universal_newlines=True)
+        if done.returncode != 0:
+            if os.path.exists(partial):
+                os.remove(partial)
+            raise make_module.Refusal("%s failed: %s" % (tool, done.stdout.strip()))
+    os.replace(partial, out)
+
+
 def main(argv):
-    if len(argv) != 6 or argv[4] not in ("x86", "x64"):
+    if len(argv) != 7 or argv[4] not in ("x86", "x64"):
         sys.stderr.write(__doc__)
         return 2
-    description_path, setup, action, arch, out = argv[1:]
+    description_path, setup, action, arch, work, out = argv[1:]
     try:
         description = make_module.Description(description_path)
-        out_dir = os.path.dirname(os.path.abspath(out))
-        os.makedirs(out_dir, exist_ok=True)
-        icon = os.path.join(out_dir, "module.ico")
-        make_module.write_if_changed(icon, description.icon)
-        # wixl takes files by paths relative to where it runs: OUT's folder.
-        source = package_source(description, os.path.relpath(setup, out_dir), os.path.relpath(action, out_dir),
-                                arch, "module.ico")
+        build(description, os.path.abspath(setup), os.path.abspath(action), arch, os.path.abspath(work),
+              os.path.abspath(out))
     except make_module.Refusal as refusal:
         sys.stderr.write("%s\nrefused: no package was built\n" % refusal)
         return 1
-    make_module.write_if_changed(out, source.encode("utf-8"))
     return 0
 
 
