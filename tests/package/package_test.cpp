@@ -141,6 +141,12 @@ void ExpectInstalled(const Module &module)
     EXPECT_TRUE(sandbox::FileExists(PackagedSetup(module)));
     EXPECT_EQ(ProgramsEntry(module), ExpectedEntry(module));
     EXPECT_TRUE(ProductInstalled(module));
+    // The installed programs show the module's icon, which the installer
+    // keeps a copy of.
+    char icon[MAX_PATH] = "";
+    DWORD size = sizeof icon;
+    EXPECT_EQ(MsiGetProductInfoA(ProductCode(module).c_str(), INSTALLPROPERTY_PRODUCTICON, icon, &size), 0u);
+    EXPECT_TRUE(sandbox::FileExists(icon)) << icon;
 }
 
 void ExpectRemoved(const Module &module)
