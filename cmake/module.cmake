@@ -42,3 +42,43 @@ function(quorin_add_module target description resource_dir output_dir)
   target_link_options(${target} PRIVATE ${QUORIN_PROGRAM_FLAGS} -flto=1 -nostartfiles -Wl,-T,${CMAKE_BINARY_DIR}/setup.ld -Wl,--tsaware)
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${CMAKE_BINARY_DIR}/setup.ld)
 endfunction()
+
+# quorin_add_package(MODULE_TARGET DESCRIPTION OUTPUT_DIR NAME [EXCLUDE_FROM_ALL])
+# Builds OUTPUT_DIR/quorin-NAME.msi, the module's Windows Installer package,
+# with wixl (and msibuild, both of msitools) from the .wxs that
+# res/make_package.py generates from DESCRIPTION: the module's setup.exe
+# (MODULE_TARGET) and the custom action (package/). Without them no package
+# is built, and the configure step says so once. A 32-bit build makes a 32-bit package, a 64-bit build a 64-bit one.
+find_program(QUORIN_WIXL wixl)
+find_program(QUORIN_MSIBUILD msibuild)
+if(NOT QUORIN_WIXL OR NOT QUORIN_MSIBUILD)
+  message(STATUS "wixl or msibuild not found (scripts/install-deps installs them): no module packages")
+  set(QUORIN_WIXL "")
+endif()
+function(quorin_add_package module_target description output_dir name)
+  if(NOT QUORIN_WIXL)
+    return()
+  endif()
+  if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+    set(arch x64)
+  else()
+    set(arch x86)
+  endif()
+  set(tool ${CMAKE_SOURCE_DIR}/res/make_package.py)
+  set(work ${CMAKE_CURRENT_BINARY_DIR}/package_${name})
+  set(msi ${output_dir}/quorin-${name}.msi)
+  # The program's own file as the build writes it: a signed one where the
+  # build signs it in place after linking.
+  add_custom_command(OUTPUT ${msi}
+    COMMAND ${Python3_EXECUTABLE} ${tool} ${description} $<TARGET_FILE:${module_target}>
+            $<TARGET_FILE:package_action> ${arch} ${work} ${msi}
+    DEPENDS ${tool} ${CMAKE_SOURCE_DIR}/res/make_module.py ${description} ${module_target} package_action
+    BYPRODUCTS ${work}/package.wxs ${work}/module.ico ${work}/setup.exe
+    COMMENT "Package ${msi}"
+    VERBATIM)
+  set(all ALL)
+  if(ARGC GREATER 4 AND ARGV4 STREQUAL "EXCLUDE_FROM_ALL")
+    set(all "")
+  endif()
+  add_custom_target(package_${name} ${all} DEPENDS ${msi})
+endfunction()

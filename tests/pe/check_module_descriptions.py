@@ -2,7 +2,9 @@
 """A description one past any limit is refused, names the file, the field and
 the limit, and leaves nothing behind; the description at every limit
 (tests/modules/limits.ini) passes; a module built from a folder comes out
-the same whatever the files' times and the order the folder lists them in.
+the same whatever the files' times and the order the folder lists them in;
+a version no Windows Installer package can hold is refused by the package
+builder.
 
     check_module_descriptions.py
 """
@@ -146,6 +148,23 @@ def check_reproducible(work):
     return [] if outputs[0] == outputs[1] else ["two builds from one folder differ"]
 
 
+def check_package_version(work):
+    """A version a Windows Installer package cannot hold (major or minor past
+    255; the description at every limit has 65535) is refused by the package
+    builder with one line, and no package is left."""
+    out = os.path.join(work, "package", "quorin-limits.msi")
+    result = subprocess.run([sys.executable, os.path.join(ROOT, "res", "make_package.py"), LIMITS, LIMITS, LIMITS,
+                             "x86", os.path.join(work, "package"), out], stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, universal_newlines=True)
+    failures = []
+    if result.returncode != 1 or "FileVersionNumber: field 1 is 65535, a Windows Installer package takes at most 255" \
+            not in result.stderr:
+        failures.append("package of limits.ini: exit code %d:\n%s" % (result.returncode, result.stderr))
+    if os.path.exists(out) or os.path.exists(out + ".partial"):
+        failures.append("package of limits.ini: a package was written")
+    return failures
+
+
 def main():
     failures = []
     text = open(LIMITS, encoding="ascii").read()
@@ -175,6 +194,7 @@ def main():
             if os.path.exists(out):
                 failures.append("%s: something was written" % what)
         failures += check_reproducible(work)
+        failures += check_package_version(work)
     for failure in failures:
         print("FAILED:", failure)
     print("%d refusal cases and the folder build, %d failed" % (len(CASES), len(failures)))
