@@ -74,15 +74,30 @@ bool Note(const char *verb, const char *first = nullptr, const char *second = nu
     return written;
 }
 
-bool IsHex(const char *text)
+// The characters the journal's fields are made of: hex digits first, then
+// what a GUID adds, then the rest of a value name's.
+constexpr char kFieldChars[] = "0123456789abcdef{}-ghijklmnopqrstuvwxyz";
+constexpr size_t kHexChars = 16;
+constexpr size_t kGuidChars = 19;
+
+const char *FindChar(const char *text, char c)
 {
-    size_t length = 0;
-    for (; text[length] != '\0'; ++length) {
-        char c = LowerAscii(text[length]);
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
-    }
-    return length % 2 == 0;
+    for (; *text != '\0'; ++text)
+        if (*text == c) return text;
+    return nullptr;
 }
+
+// True when text is made of the first count of kFieldChars (any case).
+bool MadeOf(const char *text, size_t count)
+{
+    for (; *text != '\0'; ++text) {
+        const char *at = FindChar(kFieldChars, LowerAscii(*text));
+        if (at == nullptr || static_cast<size_t>(at - kFieldChars) >= count) return false;
+    }
+    return true;
+}
+
+bool IsHex(const char *text) { return MadeOf(text, kHexChars) && TextLength(text) % 2 == 0; }
 
 // Decodes hex text (checked by IsHex) in place; returns the byte count.
 DWORD DecodeHex(char *text)
@@ -129,22 +144,8 @@ bool IsEntryFolder(const char *path)
     char folder[kPathCapacity];
     if (!EntriesFolder(folder) || !StartsWithIgnoreAsciiCase(path, folder)) return false;
     const char *name = path + TextLength(folder);
-    if (name[0] != '{') return false;
-    for (const char *c = name; *c != '\0'; ++c) {
-        char l = LowerAscii(*c);
-        if (!((l >= '0' && l <= '9') || (l >= 'a' && l <= 'f') || l == '-' || l == '{' || l == '}')) return false;
-    }
-    return true;
+    return name[0] == '{' && MadeOf(name, kGuidChars);
 }
-
-bool IsValueName(const char *name)
-{
-    if (name[0] == '\0' || TextLength(name) > 32) return false;
-    for (const char *c = name; *c != '\0'; ++c)
-        if (!((*c >= '0' && *c <= '9') || (LowerAscii(*c) >= 'a' && LowerAscii(*c) <= 'z'))) return false;
-    return true;
-}
-
 
 // One line read back. path is the file, module information file, entry
 // folder or value name it is about.
@@ -157,65 +158,40 @@ struct Step {
     char *old;   // the flag's old text, null when it was missing
 };
 
-bool ParseNumber(const char *text, DWORD *number)
-{
-    *number = 0;
-    if (text[0] == '\0' || TextLength(text) > 9) return false;
-    for (const char *c = text; *c != '\0'; ++c) {
-        if (*c < '0' || *c > '9') return false;
-        *number = *number * 10 + static_cast<DWORD>(*c - '0');
-    }
-    return true;
-}
-
-char *FindChar(char *text, char c)
-{
-    for (; *text != '\0'; ++text)
-        if (*text == c) return text;
-    return nullptr;
-}
-
 bool IsDash(const char *text) { return text[0] == '-' && text[1] == '\0'; }
 
 // Reads one line into step: true when it is a line this program writes,
 // about nothing outside the product.
 bool ParseLine(char *line, Step &step)
 {
+    static const char kVerbs[][8] = {"staged", "added", "aside", "replace", "delete",
+                                     "entry",  "value", "flag",  "commit"};
     step = Step{};
     char *rest = Field(line);
-    static const char kVerbs[][8] = {"staged", "added", "aside", "replace", "delete"};
-    static const char kLetters[] = "saord";
-    for (int i = 0; i < 5; ++i)
-        if (EqualsIgnoreAsciiCase(line, kVerbs[i])) {
-            step.verb = kLetters[i];
-            step.path = rest;
-            return rest != nullptr && InProduct(rest);
-        }
-    if (EqualsIgnoreAsciiCase(line, "commit")) {
-        step.verb = 'c';
-        return rest == nullptr;
-    }
-    if (rest == nullptr) return false;
+    int verb = 0;
+    while (verb < 9 && !EqualsIgnoreAsciiCase(line, kVerbs[verb])) ++verb;
+    step.verb = "saordevfc"[verb];
     step.path = rest;
-    if (EqualsIgnoreAsciiCase(line, "entry")) {
-        step.verb = 'e';
-        return IsEntryFolder(rest);
-    }
+    if (verb == 8) return rest == nullptr;
+    if (rest == nullptr || verb == 9) return false;
+    if (verb < 5) return InProduct(rest);
+    if (verb == 5) return IsEntryFolder(rest);
     char *second = Field(rest);
     char *third = second != nullptr ? Field(second) : nullptr;
-    if (EqualsIgnoreAsciiCase(line, "value")) {
-        step.verb = 'v';
-        if (!IsValueName(rest) || second == nullptr) return false;
+    if (verb == 6) {
+        // value NAME - (it was missing), or value NAME TYPE DATA: the type
+        // one hex digit, the data in hex.
+        if (rest[0] == '\0' || !MadeOf(rest, sizeof kFieldChars) || second == nullptr) return false;
         if (IsDash(second)) return third == nullptr;
-        if (third == nullptr || !ParseNumber(second, &step.type) || !IsHex(third)) return false;
+        if (third == nullptr || second[1] != '\0' || !MadeOf(second, kHexChars) || !IsHex(third)) return false;
+        step.type = static_cast<DWORD>(FindChar(kFieldChars, LowerAscii(second[0])) - kFieldChars);
         step.data = third;
         step.size = DecodeHex(third);
         return true;
     }
-    if (!EqualsIgnoreAsciiCase(line, "flag") || third == nullptr || !IsHex(rest) ||
-        !(IsDash(second) || IsHex(second)) || !IsModuleInfo(third))
+    // flag SECTION OLD PATH: section and old text in hex, "-" when missing.
+    if (third == nullptr || !IsHex(rest) || !(IsDash(second) || IsHex(second)) || !IsModuleInfo(third))
         return false;
-    step.verb = 'f';
     step.path = third;
     step.data = rest;
     DecodeHex(rest);
@@ -239,7 +215,7 @@ bool Undo(const Step &step)
             LogEvent("put back %s", step.path);
             return true;
         }
-        LogFailure("%s not put back", step.path);
+        LogFailure("change to %s not made", step.path);
         return false;
     case 'v': {
         OwnedKey options;
@@ -293,7 +269,7 @@ bool Commit(const Step &step)
         return true;
     }
     if (ScheduleIfInUse(step.path, other[0] != '\0' ? other : nullptr)) return true;
-    LogFailure("%s not replaced or deleted", step.path);
+    LogFailure("change to %s not made", step.path);
     return false;
 }
 
@@ -324,7 +300,7 @@ bool FollowJournal(const char *path, bool ownRun)
             // written when the run died, and its change was never made.
             char *line = text;
             ours = steps != nullptr;
-            for (char *end; ours && (end = FindChar(line, '\n')) != nullptr; line = end + 1) {
+            for (char *end; ours && (end = const_cast<char *>(FindChar(line, '\n'))) != nullptr; line = end + 1) {
                 *end = '\0';
                 if (end > line && end[-1] == '\r') end[-1] = '\0';
                 if (line == text) ours = TextLength(line) == sizeof kHeader - 3 && StartsWithIgnoreAsciiCase(kHeader, line);
@@ -344,12 +320,12 @@ bool FollowJournal(const char *path, bool ownRun)
             if (!committed && !Undo(step)) done = false;
         }
         if (done && !DeleteFileA(path)) LogFailure("journal %s not deleted", path);
-        if (!done) LogEvent("journal %s kept: not everything was put back", path);
+        if (!done) LogEvent("journal %s kept: undo incomplete", path);
     } else {
         char bad[kPathCapacity];
         LogEvent("journal %s is damaged or not ours: not followed", path);
         done = JoinPath(bad, path, ".bad") && MoveFileExA(path, bad, MOVEFILE_REPLACE_EXISTING);
-        if (!done) LogFailure("journal %s not moved aside", path);
+        if (!done) LogFailure("change to %s not made", path);
     }
     if (steps != nullptr) LocalFree(steps);
     if (text != nullptr) LocalFree(text);
@@ -409,12 +385,12 @@ bool NoteOptionsValue(HKEY options, const char *name)
     LONG status = RegQueryValueExA(options, name, nullptr, &type, nullptr, &size);
     if (status == ERROR_FILE_NOT_FOUND) return Note("value", name, "-");
     BYTE *data = status == ERROR_SUCCESS ? static_cast<BYTE *>(LocalAlloc(LMEM_FIXED, size + 1)) : nullptr;
-    char digits[16];
-    FormatDecimal(digits, type);
     // Read again into its own room: a value that grew meanwhile is refused.
-    bool noted = data != nullptr && RegQueryValueExA(options, name, nullptr, &type, data, &size) == ERROR_SUCCESS &&
-                 PutText("value ") && PutText(name) && PutText(" ") && PutText(digits) && PutText(" ") &&
-                 PutHex(data, size) && PutText("\r\n");
+    bool noted = data != nullptr && RegQueryValueExA(options, name, nullptr, &type, data, &size) == ERROR_SUCCESS;
+    // The type is one hex digit: every type the registry defines.
+    const char digits[2] = {kFieldChars[type & 15], '\0'};
+    noted = noted && type < kHexChars && PutText("value ") && PutText(name) && PutText(" ") && PutText(digits) &&
+            PutText(" ") && PutHex(data, size) && PutText("\r\n");
     if (data != nullptr) LocalFree(data);
     if (!noted) NoteFailed(name);
     return noted;

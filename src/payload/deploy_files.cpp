@@ -76,11 +76,11 @@ Deployed StageOne(char *source, char *target, const char *name)
     } else if (result == Deployed::NotOurs) {
         if (!IsDictionaryName(name)) LogEvent("passed over %s: not a dictionary file", source);
     } else if (result == Deployed::Failed || !StagingPath(staging, target) || !JoinPath(aside, target, ".old")) {
-        LogEvent("cannot install %s: its path would be too long", name);
+        LogEvent("cannot install %s: path too long", name);
         result = Deployed::Failed;
     } else if (attributes != INVALID_FILE_ATTRIBUTES &&
                (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
-        LogEvent("cannot install %s: a read-only file or a folder is in its place", target);
+        LogEvent("cannot install %s: read-only or a folder", target);
         result = Deployed::Failed;
     } else if (!NoteStaged(target) || !CopyFileA(source, staging, FALSE)) {
         LogFailure("copy %s to %s failed", source, staging);
@@ -120,7 +120,7 @@ Deployed PutInPlace(const char *source, const char *target, bool retry)
             LogEvent("copied %s to %s", source, target);
         return Deployed::InPlace;
     }
-    LogFailure("%s not put in place", target);
+    LogFailure("change to %s not made", target);
     return Deployed::Failed;
 }
 

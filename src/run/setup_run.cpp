@@ -82,7 +82,7 @@ bool RunInstall()
             FinishInstall();
             done = true;
         } else {
-            LogEvent("stage DeployModuleFiles failed: no dictionary file changed");
+            LogEvent("stage DeployModuleFiles failed: no file put in place");
         }
     } else {
         LogEvent("stage ExpandResource failed");
@@ -161,7 +161,7 @@ bool RunSequence(const RunRequest &request)
     }
     // What a killed run left is put back before this run looks at anything.
     if (!RecoverJournal()) {
-        LogEvent("no stage runs: an earlier run's changes could not all be put back");
+        LogEvent("no stage runs: an earlier run is not undone");
         return false;
     }
     ReadModuleKey("TitleE", "Quorin", context.Title, kTitleCapacity);
