@@ -7,7 +7,7 @@
 
 #include <aclapi.h>
 
-#include <cstring>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -154,17 +154,20 @@ std::vector<std::string> StartLines()
     return found;
 }
 
-// The window of the product belongs to the instance started last.
+// The window of the product belongs to the instance started last (on a
+// busy machine it may take a moment to come, and the old one to go).
 void ExpectNewInstanceHoldsTheWindow(const std::vector<LogLine> &starts)
 {
     ASSERT_EQ(starts.size(), 2u);
     EXPECT_EQ(starts[1].event, "start cmdline=no");
     EXPECT_NE(starts[1].pid, starts[0].pid);
-    HWND window = FindWindowA("QuorinClass", nullptr);
-    ASSERT_NE(window, nullptr);
     DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    EXPECT_EQ(owner, starts[1].pid);
+    for (int i = 0; i < 100 && owner != starts[1].pid; ++i) {
+        if (i) Sleep(50);
+        owner = 0;
+        GetWindowThreadProcessId(FindWindowA("QuorinClass", nullptr), &owner);
+    }
+    EXPECT_EQ(owner, starts[1].pid) << "the old instance was " << starts[0].pid;
 }
 
 class HostRestartTest : public ::testing::Test {
@@ -225,50 +228,35 @@ TEST_F(HostRestartTest, RunningHostIsClosedAndStartedWithNo)
 
 // With a shell on the desktop the product comes back with the shell's token:
 // as the person who started the setup, not with the setup's elevation.
-TEST_F(HostRestartTest, HostComesBackWithTheShellsToken)
+// Without it the product still comes back, as before with the setup's own,
+// and the log says which step stood in the way.
+TEST_F(HostRestartTest, HostComesBackWithTheShellsTokenElseWithTheSetupsOwn)
 {
-    PlayedShell shell;
-    ASSERT_TRUE(shell.Set());
-    ASSERT_TRUE(StartHost());
-    DeleteFileA(kRunLog);
-    ASSERT_TRUE(OpenRunLog(kRunLog));
-    RestartHost();
-    CloseRunLog();
-    Sleep(300);
-    EXPECT_EQ(StartLines(), std::vector<std::string>{"host " + HostPath() + " started with the shell's token"});
-    ExpectNewInstanceHoldsTheWindow(Events("start "));
-    DeleteFileA(kRunLog);
-}
-
-// Without the shell's token the product still comes back, as before with the
-// setup's own, and the log says which step stood in the way.
-TEST_F(HostRestartTest, WithoutTheShellsTokenHostComesBackAsBefore)
-{
+    const std::string started = "host " + HostPath() + " started with the ";
     struct Case {
         bool shell, closed;
-        const char *step;
-    } cases[] = {
-        {false, false, "shell's token not used at step 1: error "},  // no shell: a service account
-        {true, true, "shell's token not used at step 2: error 5"},   // its process refuses to be opened
+        std::vector<std::string> lines;  // a failed step's line ends in its error
+    } const cases[] = {
+        {true, false, {started + "shell's token"}},
+        {false, false, {"shell's token not used at step 1: error ", started + "setup's token"}},  // a service account
+        {true, true, {"shell's token not used at step 2: error 5", started + "setup's token"}},  // refused to open
     };
     for (const Case &c : cases) {
         KillHosts();
         DeleteFileA(LogPath().c_str());
-        PlayedShell *shell = c.shell ? new PlayedShell(c.closed) : nullptr;
-        if (shell) {
-            ASSERT_TRUE(shell->Set()) << c.step;
-        }
-        ASSERT_TRUE(StartHost()) << c.step;
+        std::unique_ptr<PlayedShell> shell(c.shell ? new PlayedShell(c.closed) : nullptr);
+        ASSERT_TRUE(!shell || shell->Set()) << c.lines[0];
+        ASSERT_TRUE(StartHost()) << c.lines[0];
         DeleteFileA(kRunLog);
         ASSERT_TRUE(OpenRunLog(kRunLog));
         RestartHost();
         CloseRunLog();
-        delete shell;
+        shell.reset();
         Sleep(300);
         std::vector<std::string> lines = StartLines();
-        ASSERT_EQ(lines.size(), 2u) << c.step;
-        EXPECT_EQ(lines[0].compare(0, strlen(c.step), c.step), 0) << lines[0];
-        EXPECT_EQ(lines[1], "host " + HostPath() + " started with the setup's token");
+        ASSERT_EQ(lines.size(), c.lines.size()) << c.lines[0];
+        for (size_t i = 0; i < lines.size(); ++i)
+            EXPECT_EQ(lines[i].substr(0, c.lines[i].size()), c.lines[i]);
         ExpectNewInstanceHoldsTheWindow(Events("start "));
         DeleteFileA(kRunLog);
     }

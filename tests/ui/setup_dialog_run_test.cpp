@@ -380,12 +380,11 @@ TEST_F(SetupDialogRunTest, AtOneAndAHalfTimesTheScaleEveryFormGrowsAndKeepsItsTe
     struct Case {
         const char *what, *language, *missing;
         bool fails;
-        std::wstring closing;
     } const cases[] = {
-        {"German", "German", "", false, kGermanSuccess},
-        {"English", "German", "1289 1297", false, kSuccess},
-        {"Russian", "Russian", "", false, L""},
-        {"failed", "German", "", true, kFailure},
+        {"German", "German", "", false},
+        {"English", "German", "1289 1297", false},
+        {"Russian", "Russian", "", false},
+        {"failed", "German", "", true},
     };
     struct Scale {
         Scale() { testbed::SetScreenDpi(144); }
@@ -400,13 +399,11 @@ TEST_F(SetupDialogRunTest, AtOneAndAHalfTimesTheScaleEveryFormGrowsAndKeepsItsTe
         EXPECT_TRUE(run.result.unexpected.empty()) << c.what;
         EXPECT_EQ(run.result.exitCode, c.fails ? 1u : 0u) << c.what;
         ASSERT_EQ(run.showings.size(), 2u) << c.what;
-        if (!c.closing.empty()) {
-            EXPECT_EQ(run.showings[1].text, c.closing) << c.what;
-        }
         const SIZE &small = at96.showings[0].client, &large = run.showings[0].client;
         EXPECT_GE(large.cx * 10, small.cx * 14) << c.what << ": " << small.cx << " -> " << large.cx;
         EXPECT_GE(large.cy * 10, small.cy * 14) << c.what << ": " << small.cy << " -> " << large.cy;
-        EXPECT_GT(run.showings[1].client.cy, c.fails ? large.cy : large.cy - 1) << c.what;
+        // Only a failed run's closing form is the taller one, for a third line.
+        EXPECT_EQ(run.showings[1].client.cy > large.cy, c.fails) << c.what;
     }
 }
 
