@@ -41,6 +41,10 @@ function(quorin_add_module target description resource_dir output_dir)
   # real Windows directory, not a per-user one.
   target_link_options(${target} PRIVATE ${QUORIN_PROGRAM_FLAGS} -flto=1 -nostartfiles -Wl,-T,${CMAKE_BINARY_DIR}/setup.ld -Wl,--tsaware)
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${CMAKE_BINARY_DIR}/setup.ld)
+  # The headers in one 512-byte block instead of two (cmake/pack_headers.py
+  # says how), before anything signs the program.
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/cmake/pack_headers.py $<TARGET_FILE:${target}>)
 endfunction()
 
 # quorin_add_package(MODULE_TARGET DESCRIPTION OUTPUT_DIR NAME [EXCLUDE_FROM_ALL])

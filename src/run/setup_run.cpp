@@ -32,7 +32,9 @@ constexpr int kExitFailed = 1;
 constexpr int kExitBusy = ERROR_INSTALL_ALREADY_RUNNING;           // 1618
 constexpr int kExitRestartNeeded = ERROR_SUCCESS_REBOOT_REQUIRED;  // 3010
 
-void LogStage(const char *name) { LogEvent("stage %s started", name); }
+// One format for every stage line: each outcome's words are stored once.
+void LogStageOutcome(const char *name, const char *outcome) { LogEvent("stage %s %s", name, outcome); }
+void LogStage(const char *name) { LogStageOutcome(name, "started"); }
 
 // A closing stage has no result of its own: what it changed, and any box it
 // showed, stand in the log between these two lines.
@@ -40,7 +42,7 @@ void RunStage(const char *name, void (*stage)())
 {
     LogStage(name);
     stage();
-    LogEvent("stage %s finished", name);
+    LogStageOutcome(name, "finished");
 }
 
 // A section without its language or its letter describes no module (a
@@ -72,20 +74,21 @@ bool RunInstall()
 
     bool done = false;
     char archive[kPathCapacity];
-    LogStage("ExpandResource");
+    const char *expand = "ExpandResource", *deploy = "DeployModuleFiles";
+    LogStage(expand);
     if (JoinPath(archive, context.WorkDir, "quorin.zip") &&
         ExpandResource(kPayloadResourceId, kPayloadResourceType, archive)) {
-        LogEvent("stage ExpandResource succeeded");
-        LogStage("DeployModuleFiles");
+        LogStageOutcome(expand, "succeeded");
+        LogStage(deploy);
         if (DeployModuleFiles()) {
-            LogEvent("stage DeployModuleFiles succeeded");
+            LogStageOutcome(deploy, "succeeded");
             FinishInstall();
             done = true;
         } else {
-            LogEvent("stage DeployModuleFiles failed: no file put in place");
+            LogStageOutcome(deploy, "failed: no file put in place");
         }
     } else {
-        LogEvent("stage ExpandResource failed");
+        LogStageOutcome(expand, "failed");
         ShowErrorBox("ExpandResource error.");
     }
 
@@ -244,10 +247,10 @@ int RunSetup(HINSTANCE instance, const char *commandLine)
             return EndRun(kExitFailed, startTicks);
         }
         if (ShowSetupDialog() == kCancel) {
-            LogEvent("setup dialog: Cancel");
+            LogEvent("setup dialog: %s", "Cancel");
             return EndRun(kExitSucceeded, startTicks);
         }
-        LogEvent("setup dialog: Start");
+        LogEvent("setup dialog: %s", "Start");
     }
 
     // Held from before the context (which makes the work directory) to the

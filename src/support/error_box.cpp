@@ -23,11 +23,8 @@ void ShowErrorBoxStyled(const char *text, const char *caption, unsigned style)
     gErrorBoxShown = true;
     // Every box has only OK: a suppressed box is answered the way a click
     // would have answered it, and the run goes on.
-    if (gSuppressed) {
-        LogEvent("box suppressed: caption \"%s\", text \"%s\"", caption, text);
-        return;
-    }
-    LogEvent("box shown: caption \"%s\", text \"%s\"", caption, text);
+    LogEvent("box %s: caption \"%s\", text \"%s\"", gSuppressed ? "suppressed" : "shown", caption, text);
+    if (gSuppressed) return;
     MessageBoxA(nullptr, text, caption, style);
     LogEvent("box closed");
 }

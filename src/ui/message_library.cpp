@@ -8,6 +8,7 @@
 #include "support/libraries.h"
 #include "support/run_log.h"
 #include "support/text.h"
+#include "ui/host_restart.h"
 
 namespace {
 
@@ -64,7 +65,7 @@ bool BindMessageLibrary()
     // host to take an icon from and no library to load by its full path.
     char path[kPathCapacity];
     LocateProductDir(path);
-    if (!IsFullPath(path) || !AppendPath(path, "quorin.exe")) {
+    if (!IsFullPath(path) || !AppendPath(path, kHostProgram)) {
         LogEvent("message library: no product directory found");
         return false;
     }

@@ -3,7 +3,9 @@
 link timestamp, importing only DLLs every Windows has, carrying exactly the
 resources the product relies on (version identity, setup dialog 105, icon
 group 103, the payload archive and its checksum, the manifest with the
-module's identity and the elevation request).
+module's identity, the elevation request, the visual style of Common
+Controls 6 and the awareness of each monitor's DPI), its sections laid out
+whole in the file behind headers of one 512-byte block, its checksum right.
 
 usage: check_pe.py SETUP.EXE PAYLOAD.ZIP [MODULE.ini]
 (without a description, the German module's identity is expected)
@@ -44,11 +46,17 @@ class Pe:
         directories = optional + (96 if self.magic == 0x10B else 112)
         self.directories = [struct.unpack_from("<II", data, directories + 8 * i) for i in range(16)]
         self.sections = []
+        self.raw = []  # (file offset, size) of each section's data
+        self.pe = pe
+        self.checksum_at = optional + 64
+        self.checksum, self.size_of_headers = struct.unpack_from("<II", data, optional + 64)[0], \
+            struct.unpack_from("<I", data, optional + 60)[0]
         table = optional + optional_size
         for i in range(sections):
             at = table + 40 * i
             vsize, vaddr, rsize, raw = struct.unpack_from("<IIII", data, at + 8)
             self.sections.append((vaddr, max(vsize, rsize), raw))
+            self.raw.append((raw, rsize))
 
     def offset(self, rva):
         for vaddr, size, raw in self.sections:
@@ -97,6 +105,19 @@ class Pe:
 
         walk(base, ())
         return found
+
+
+def image_checksum(data, field):
+    """The PE checksum: 16-bit words summed with end-around carry, the
+    checksum field read as 0, plus the file's length."""
+    words = bytes(data[:field]) + b"\0\0\0\0" + bytes(data[field + 4:])
+    if len(words) % 2:
+        words += b"\0"
+    total = 0
+    for (word,) in struct.iter_unpack("<H", words):
+        total += word
+        total = (total & 0xFFFF) + (total >> 16)
+    return ((total & 0xFFFF) + (total >> 16)) + len(data)
 
 
 def utf16(text):
@@ -213,6 +234,18 @@ def main():
     check(pe.subsystem == 2, "the Windows GUI subsystem")
     check(pe.timestamp == 0, "no link timestamp (reproducible builds)")
 
+    # The headers take one 512-byte block (the PE header right behind the
+    # DOS header), and every section's data lies whole in the file, the
+    # first right behind them: a packing that moved a section wrongly, or
+    # left the old checksum, is caught here before Windows refuses the file.
+    check(pe.size_of_headers == 0x200 and pe.pe == 0x40, "headers in one block (SizeOfHeaders %#x, PE header at %#x)"
+          % (pe.size_of_headers, pe.pe))
+    laid = sorted(r for r in pe.raw if r[1])
+    check(laid and laid[0][0] == pe.size_of_headers, "first section right behind the headers")
+    check(all(a[0] + a[1] == b[0] for a, b in zip(laid, laid[1:])) and laid[-1][0] + laid[-1][1] == len(data),
+          "sections back to back to the end of the file: %s" % [(hex(a), hex(b)) for a, b in laid])
+    check(pe.checksum == image_checksum(data, pe.checksum_at), "image checksum %#x matches the file" % pe.checksum)
+
     # ASLR (0x40), DEP (0x100), and Terminal Server aware (0x8000), so that a
     # Remote Desktop host gives the program the real Windows directory.
     for flag, what in ((0x40, "ASLR"), (0x100, "DEP"), (0x8000, "Terminal Server aware")):
@@ -286,6 +319,29 @@ def main():
         description = re.search(r"<description>([^<]*)</description>", text)
         found = (identity.group(1), identity.group(2), description.group(1)) if identity and description else None
         check(found == expected_identity, "manifest identity %s, got %s" % (expected_identity, found))
+        # The visual style: a dependency on Common Controls 6 that binds on
+        # any architecture (the i686 and the x86_64 build share the text).
+        controls = re.search(r'<dependency><dependentAssembly><assemblyIdentity type="win32" '
+                             r'name="Microsoft\.Windows\.Common-Controls" ([^/]*)/></dependentAssembly></dependency>',
+                             text)
+        attributes = dict(re.findall(r'(\w+)="([^"]*)"', controls.group(1))) if controls else {}
+        check(attributes == {"version": "6.0.0.0", "processorArchitecture": "*",
+                             "publicKeyToken": "6595b64144ccf1df", "language": "*"},
+              "a dependency on Common Controls 6.0.0.0, token 6595b64144ccf1df, got %s" % attributes)
+        # Both DPI declarations, each in its own namespace inside
+        # windowsSettings: a wrong namespace is ignored by Windows silently.
+        settings = re.search(r'<application xmlns="urn:schemas-microsoft-com:asm\.v3"><windowsSettings>(.*)'
+                             r'</windowsSettings></application>', text)
+        settings = settings.group(1) if settings else ""
+        check('<dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true/PM</dpiAware>' in settings,
+              "dpiAware true/PM in the 2005 WindowsSettings namespace")
+        check('<dpiAwareness xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">PerMonitorV2</dpiAwareness>'
+              in settings, "dpiAwareness PerMonitorV2 in the 2016 WindowsSettings namespace")
+        try:
+            import xml.dom.minidom
+            xml.dom.minidom.parseString(manifests[0])
+        except Exception as error:  # noqa: BLE001 - any parse error is the finding
+            failures.append("manifest is well-formed XML: %s" % error)
 
     for failure in failures:
         print("FAILED:", failure)

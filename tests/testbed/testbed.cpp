@@ -184,6 +184,26 @@ void RemoveDeepTree(const std::string &path)
     }
 }
 
+namespace {
+int gScreenDpi = 96;
+}  // namespace
+
+void SetScreenDpi(DWORD dpi)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return;
+    if (dpi)
+        RegSetValueExA(key, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&dpi), sizeof dpi);
+    else
+        RegDeleteValueA(key, "LogPixels");
+    RegCloseKey(key);
+    gScreenDpi = dpi ? static_cast<int>(dpi) : 96;
+}
+
+int ScreenDpi() { return gScreenDpi; }
+
 bool RestartWindows()
 {
     char system[MAX_PATH];

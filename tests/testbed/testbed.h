@@ -54,6 +54,13 @@ RunResult RunSetup(const std::string &tail, DWORD timeoutMs = 30000, WindowHandl
 // True when wineboot ended with 0.
 bool RestartWindows();
 
+// The screen's DPI for programs started from now on, as the display
+// settings' scale sets it (Wine reads HKCU\Control Panel\Desktop LogPixels
+// as each program starts); 0 takes the setting away, back to 96. ScreenDpi
+// is what was last set: this program keeps the DPI it was started with.
+void SetScreenDpi(DWORD dpi);
+int ScreenDpi();
+
 // Describes a window as the watcher sees it.
 WindowSeen Describe(HWND window);
 

@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
+
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -12,9 +15,13 @@
 
 #include "context/install_context.h"
 #include "sandbox.h"
+#include "support/run_log.h"
 #include "support/text.h"
 #include "testbed.h"
 #include "ui/host_restart.h"
+
+// Exported by user32 (for the shell itself), not declared by the headers.
+extern "C" __declspec(dllimport) BOOL WINAPI SetShellWindow(HWND window);
 
 namespace {
 
@@ -94,6 +101,75 @@ void KillHosts()
     }
 }
 
+// The test plays the desktop's shell, whose process token the restart
+// starts the product with: a top-level window of its own set as the shell
+// window (Wine has none of its own). Closed, the test's process also admits
+// nobody to open it (an empty access list), as a shell of another user or a
+// protected one refuses the setup. Both are undone when it goes.
+class PlayedShell {
+  public:
+    explicit PlayedShell(bool closed = false)
+    {
+        window_ = CreateWindowExA(0, "STATIC", "shell", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+        set_ = window_ != nullptr && SetShellWindow(window_);
+        if (!closed) return;
+        GetSecurityInfo(GetCurrentProcess(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                        &savedAcl_, nullptr, &saved_);
+        ACL empty;
+        InitializeAcl(&empty, sizeof empty, ACL_REVISION);
+        set_ = set_ && saved_ != nullptr &&
+               SetSecurityInfo(GetCurrentProcess(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                               &empty, nullptr) == ERROR_SUCCESS;
+    }
+    ~PlayedShell()
+    {
+        if (saved_) {
+            SetSecurityInfo(GetCurrentProcess(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                            savedAcl_, nullptr);
+            LocalFree(saved_);
+        }
+        if (window_) DestroyWindow(window_);  // the shell window goes with it
+    }
+    bool Set() const { return set_; }
+
+  private:
+    HWND window_ = nullptr;
+    PACL savedAcl_ = nullptr;
+    PSECURITY_DESCRIPTOR saved_ = nullptr;
+    bool set_ = false;
+};
+
+const char kRunLog[] = "C:\\bed\\restart.log";
+
+// The lines of the setup's own log that tell how the host was started.
+std::vector<std::string> StartLines()
+{
+    std::vector<std::string> found;
+    std::istringstream in(sandbox::ReadFileBytes(kRunLog));
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.size() > 24 && (line.find(" token") != std::string::npos)) found.push_back(line.substr(24));
+    }
+    return found;
+}
+
+// The window of the product belongs to the instance started last (on a
+// busy machine it may take a moment to come, and the old one to go).
+void ExpectNewInstanceHoldsTheWindow(const std::vector<LogLine> &starts)
+{
+    ASSERT_EQ(starts.size(), 2u);
+    EXPECT_EQ(starts[1].event, "start cmdline=no");
+    EXPECT_NE(starts[1].pid, starts[0].pid);
+    DWORD owner = 0;
+    for (int i = 0; i < 100 && owner != starts[1].pid; ++i) {
+        if (i) Sleep(50);
+        owner = 0;
+        GetWindowThreadProcessId(FindWindowA("QuorinClass", nullptr), &owner);
+    }
+    EXPECT_EQ(owner, starts[1].pid) << "the old instance was " << starts[0].pid;
+}
+
 class HostRestartTest : public ::testing::Test {
   protected:
     void SetUp() override
@@ -150,6 +226,42 @@ TEST_F(HostRestartTest, RunningHostIsClosedAndStartedWithNo)
     EXPECT_NE(FindWindowA("QuorinClass", nullptr), nullptr);
 }
 
+// With a shell on the desktop the product comes back with the shell's token:
+// as the person who started the setup, not with the setup's elevation.
+// Without it the product still comes back, as before with the setup's own,
+// and the log says which step stood in the way.
+TEST_F(HostRestartTest, HostComesBackWithTheShellsTokenElseWithTheSetupsOwn)
+{
+    const std::string started = "host " + HostPath() + " started with the ";
+    struct Case {
+        bool shell, closed;
+        std::vector<std::string> lines;  // a failed step's line ends in its error
+    } const cases[] = {
+        {true, false, {started + "shell's token"}},
+        {false, false, {"shell's token not used at step 1: error ", started + "setup's token"}},  // a service account
+        {true, true, {"shell's token not used at step 2: error 5", started + "setup's token"}},  // refused to open
+    };
+    for (const Case &c : cases) {
+        KillHosts();
+        DeleteFileA(LogPath().c_str());
+        std::unique_ptr<PlayedShell> shell(c.shell ? new PlayedShell(c.closed) : nullptr);
+        ASSERT_TRUE(!shell || shell->Set()) << c.lines[0];
+        ASSERT_TRUE(StartHost()) << c.lines[0];
+        DeleteFileA(kRunLog);
+        ASSERT_TRUE(OpenRunLog(kRunLog));
+        RestartHost();
+        CloseRunLog();
+        shell.reset();
+        Sleep(300);
+        std::vector<std::string> lines = StartLines();
+        ASSERT_EQ(lines.size(), c.lines.size()) << c.lines[0];
+        for (size_t i = 0; i < lines.size(); ++i)
+            EXPECT_EQ(lines[i].substr(0, c.lines[i].size()), c.lines[i]);
+        ExpectNewInstanceHoldsTheWindow(Events("start "));
+        DeleteFileA(kRunLog);
+    }
+}
+
 TEST_F(HostRestartTest, HostMissingFromProductDirIsOnlyClosed)
 {
     ASSERT_TRUE(StartHost());
@@ -191,10 +303,15 @@ TEST_F(HostRestartTest, InteractiveInstallRestartsSilentOneDoesNot)
     EXPECT_EQ(Events("command 73").size(), 0u);
     EXPECT_EQ(Events("start ").size(), 1u);
 
+    // The interactive run on a desktop with a shell: the setup, another
+    // process, opens the shell's process and starts the product with its token.
     sandbox::WriteIni(sandbox::ModuleInfoPath(), sandbox::kModuleSection, "Install", "0");
+    PlayedShell shell;
+    ASSERT_TRUE(shell.Set());
+    DeleteFileA(kRunLog);
     int dialogs = 0;
     testbed::RunResult interactive =
-        testbed::RunSetup("", 60000, [&](HWND window, const testbed::WindowSeen &seen) {
+        testbed::RunSetup(std::string(" /log=") + kRunLog, 60000, [&](HWND window, const testbed::WindowSeen &seen) {
             if (seen.caption != "German Dictionary Setup") return false;
             ++dialogs;
             PostMessageA(window, WM_COMMAND, dialogs == 1 ? IDOK : IDCANCEL, 0);
@@ -205,9 +322,9 @@ TEST_F(HostRestartTest, InteractiveInstallRestartsSilentOneDoesNot)
     EXPECT_EQ(dialogs, 2);
     EXPECT_EQ(interactive.exitCode, 0u);
     EXPECT_EQ(Events("command 73").size(), 1u);
-    std::vector<LogLine> starts = Events("start ");
-    ASSERT_EQ(starts.size(), 2u);
-    EXPECT_EQ(starts[1].event, "start cmdline=no");
+    EXPECT_EQ(StartLines(), std::vector<std::string>{"host " + HostPath() + " started with the shell's token"});
+    ExpectNewInstanceHoldsTheWindow(Events("start "));
+    DeleteFileA(kRunLog);
 }
 
 // An installed vg.qd older than the payload's, so that an install replaces it.

@@ -50,7 +50,63 @@ struct Showing {
     bool startVisible = false;
     bool unicode[3] = {};  // text, Start, Cancel
     LRESULT defaultId = 0;
+    SIZE client{};  // the dialog's client area in pixels
+    std::vector<std::string> layoutFaults;
 };
+
+// What of a showing's layout fails a person: a control reaching outside the
+// dialog, two controls overlapping, a text that does not fit its control in
+// the font the program gives the controls (the stock GUI font's size in
+// Arial, at the screen's DPI: measured here the way the control draws it,
+// the text wrapped at the control's width, a caption on one line inside the
+// button's frame).
+std::vector<std::string> LayoutFaults(HWND dialog)
+{
+    std::vector<std::string> faults;
+    RECT client;
+    GetClientRect(dialog, &client);
+    MapWindowPoints(dialog, nullptr, reinterpret_cast<POINT *>(&client), 2);
+    LOGFONTW look{};
+    GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof look, &look);
+    look.lfCharSet = RUSSIAN_CHARSET;
+    wcscpy(look.lfFaceName, L"Arial");
+    HDC dc = GetDC(nullptr);
+    // This program keeps the DPI it started with: the font is scaled to the
+    // one the setup was started at.
+    look.lfHeight = MulDiv(look.lfHeight, testbed::ScreenDpi(), GetDeviceCaps(dc, LOGPIXELSY));
+    HFONT font = CreateFontIndirectW(&look);
+    HGDIOBJ previous = SelectObject(dc, font);
+    struct Control {
+        int id;
+        const char *name;
+        bool wraps;
+    } const controls[] = {{1000, "text", true}, {1, "Start", false}, {2, "Cancel", false}};
+    std::vector<std::pair<std::string, RECT>> placed;
+    for (const Control &c : controls) {
+        HWND control = GetDlgItem(dialog, c.id);
+        if (!IsWindowVisible(control)) continue;
+        RECT r, overlap;
+        GetWindowRect(control, &r);
+        if (r.left < client.left || r.top < client.top || r.right > client.right || r.bottom > client.bottom)
+            faults.push_back(std::string(c.name) + " reaches outside the dialog");
+        for (const auto &other : placed)
+            if (IntersectRect(&overlap, &r, &other.second)) faults.push_back(std::string(c.name) + " overlaps " + other.first);
+        placed.push_back({c.name, r});
+        // A button's frame and focus rectangle take 3 pixels on each side.
+        int frame = c.wraps ? 0 : 3, width = r.right - r.left - 2 * frame, height = r.bottom - r.top - 2 * frame;
+        std::wstring text = TextOf(control);
+        RECT need = {0, 0, c.wraps ? width : 0, 0};
+        DrawTextW(dc, text.c_str(), -1, &need, DT_CALCRECT | (c.wraps ? DT_WORDBREAK : DT_SINGLELINE));
+        if (need.right > width || need.bottom > height)
+            faults.push_back(std::string(c.name) + " cut: needs " + std::to_string(need.right) + "x" +
+                             std::to_string(need.bottom) + ", has " + std::to_string(width) + "x" +
+                             std::to_string(height));
+    }
+    SelectObject(dc, previous);
+    ReleaseDC(nullptr, dc);
+    DeleteObject(font);
+    return faults;
+}
 
 Showing Read(HWND dialog)
 {
@@ -64,6 +120,10 @@ Showing Read(HWND dialog)
     s.unicode[1] = IsWindowUnicode(start) != FALSE;
     s.unicode[2] = IsWindowUnicode(cancel) != FALSE;
     s.defaultId = SendMessageA(dialog, DM_GETDEFID, 0, 0);
+    RECT client;
+    GetClientRect(dialog, &client);
+    s.client = {client.right, client.bottom};
+    s.layoutFaults = LayoutFaults(dialog);
     return s;
 }
 
@@ -108,6 +168,8 @@ DialogRun RunInteractive(std::vector<Press> presses, const std::string &program 
         if (seen.caption != kCaption) return false;
         run.showings.push_back(Read(window));
         size_t i = run.showings.size() - 1;
+        for (const std::string &fault : run.showings[i].layoutFaults)
+            ADD_FAILURE() << "showing " << i + 1 << " at " << testbed::ScreenDpi() << " DPI: " << fault;
         Do(window, i < presses.size() ? presses[i] : Press::Cancel);
         return true;
     });
@@ -302,6 +364,47 @@ TEST_F(SetupDialogRunTest, AProgramPathOf140CharactersInstalls)
     ASSERT_EQ(run.showings.size(), 2u);
     EXPECT_EQ(run.showings[1].text, kGermanSuccess);
     EXPECT_EQ(sandbox::ReadIni(sandbox::ModuleInfoPath(), sandbox::kModuleSection, "Install"), "1");
+}
+
+// At 150 % (144 DPI, most laptops' scale) the program, aware of the DPI,
+// is drawn at the screen's own scale; its forms, laid out in units of their
+// font, grow with it and keep every text whole, in each language and in the
+// closing form of a failed run with its third line. Every showing's layout
+// is checked as it comes (RunInteractive).
+TEST_F(SetupDialogRunTest, AtOneAndAHalfTimesTheScaleEveryFormGrowsAndKeepsItsTexts)
+{
+    ConfigureLibrary("German", "1");
+    DialogRun at96 = RunInteractive({Press::Cancel});
+    ASSERT_EQ(at96.showings.size(), 1u);
+
+    struct Case {
+        const char *what, *language, *missing;
+        bool fails;
+    } const cases[] = {
+        {"German", "German", "", false},
+        {"English", "German", "1289 1297", false},
+        {"Russian", "Russian", "", false},
+        {"failed", "German", "", true},
+    };
+    struct Scale {
+        Scale() { testbed::SetScreenDpi(144); }
+        ~Scale() { testbed::SetScreenDpi(0); }  // also when a case stops the test
+    } scale;
+    for (const Case &c : cases) {
+        sandbox::Provision();
+        ConfigureLibrary(c.language, "1", c.missing);
+        if (c.fails) sandbox::DeleteRegistryValue(sandbox::kOptionsKey, "DicPath");
+        DialogRun run = RunInteractive({Press::Start, Press::Enter});
+        EXPECT_FALSE(run.result.timedOut) << c.what;
+        EXPECT_TRUE(run.result.unexpected.empty()) << c.what;
+        EXPECT_EQ(run.result.exitCode, c.fails ? 1u : 0u) << c.what;
+        ASSERT_EQ(run.showings.size(), 2u) << c.what;
+        const SIZE &small = at96.showings[0].client, &large = run.showings[0].client;
+        EXPECT_GE(large.cx * 10, small.cx * 14) << c.what << ": " << small.cx << " -> " << large.cx;
+        EXPECT_GE(large.cy * 10, small.cy * 14) << c.what << ": " << small.cy << " -> " << large.cy;
+        // Only a failed run's closing form is the taller one, for a third line.
+        EXPECT_EQ(run.showings[1].client.cy > large.cy, c.fails) << c.what;
+    }
 }
 
 TEST_F(SetupDialogRunTest, LibraryLackingItsTextEntriesGivesEnglishAnsiDialog)
