@@ -15,12 +15,16 @@ bool BeginJournal();
 // run is marked failed). Without a journal (a run that has not begun one)
 // nothing is noted and every note is true.
 
-// The staging copy beside target (target + "~") is about to be written.
-bool NoteStaged(const char *target);
-// path did not exist and is about to be made.
-bool NoteAdded(const char *path);
-// Moves path aside (to path + ".old"), noted first: undone by moving it
-// back, committed by deleting the aside copy. False when either fails.
+// target's staging copy (target + "~") is about to be written, to replace
+// target later: noted as added when target is missing (undone by deleting
+// it), else as moved aside (undone by moving it back; committed by deleting
+// the aside copy, target + ".old"), a leftover aside copy deleted first.
+// Either undo deletes the staging copy too.
+bool NoteInstalled(const char *target);
+// The move that NoteInstalled noted: path to its aside name.
+bool MoveAside(const char *path);
+// Notes and moves path aside at once (NoteInstalled, then MoveAside).
+// False when either fails.
 bool SetAside(const char *path);
 // Copies path to its aside name and notes that, before the file is
 // rewritten in place; a missing path is noted as added.

@@ -31,6 +31,31 @@ const char *DestinationDirectory()
 
 enum class Deployed { InPlace, Staged, Waiting, NotOurs, Failed };
 
+// The names the first phase staged, one after another, each ending in a
+// zero, in memory of the process's heap.
+struct StagedNames {
+    char *text;
+    size_t used;
+    size_t capacity;
+};
+StagedNames gStaged;
+
+bool RememberStaged(const char *name)
+{
+    size_t length = TextLength(name) + 1;
+    if (gStaged.capacity - gStaged.used < length) {
+        size_t capacity = gStaged.capacity * 2 + 4096;
+        HLOCAL grown = gStaged.text == nullptr ? LocalAlloc(LMEM_FIXED, capacity)
+                                               : LocalReAlloc(gStaged.text, capacity, LMEM_MOVEABLE);
+        if (grown == nullptr) return false;
+        gStaged.text = static_cast<char *>(grown);
+        gStaged.capacity = capacity;
+    }
+    CopyText(gStaged.text + gStaged.used, gStaged.capacity - gStaged.used, name);
+    gStaged.used += length;
+    return true;
+}
+
 bool IsDictionaryName(const char *name)
 {
     const char *extension = FromLastDot(name);
@@ -67,9 +92,11 @@ Deployed StageOne(char *source, char *target, const char *name)
     char aside[kPathCapacity];
     // Left by a killed run; beside a held target it may instead be the
     // source of the replacement an earlier run left for the restart, which
-    // this run copies over or leaves as it is.
-    if (result != Deployed::NotOurs && IsDictionaryName(name) && StagingPath(staging, target) && !InUse(target))
-        DiscardFile(staging);
+    // this run leaves as it is, or sets aside (so that a failed run can put
+    // it back) before it stages its own copy under that name.
+    const bool ours = IsDictionaryName(name) && StagingPath(staging, target);
+    const bool held = ours && InUse(target);
+    if (ours && !held) DiscardFile(staging);
     DWORD attributes = GetFileAttributesA(target);
     if (result == Deployed::InPlace) {
         LogEvent("kept %s: installed copy is newer", target);
@@ -82,7 +109,8 @@ Deployed StageOne(char *source, char *target, const char *name)
                (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
         LogEvent("cannot install %s: read-only or a folder", target);
         result = Deployed::Failed;
-    } else if (!NoteStaged(target) || !CopyFileA(source, staging, FALSE)) {
+    } else if ((held && GetFileAttributesA(staging) != INVALID_FILE_ATTRIBUTES && !SetAside(staging)) ||
+               !NoteInstalled(target) || !CopyFileA(source, staging, FALSE) || !RememberStaged(name)) {
         LogFailure("copy %s to %s failed", source, staging);
         DiscardFile(staging);
         result = Deployed::Failed;
@@ -102,8 +130,9 @@ Deployed PutInPlace(const char *source, const char *target, bool retry)
 {
     char staging[kPathCapacity];
     StagingPath(staging, target);  // fitted when it was staged
+    // Noted when it was staged: added, or moved aside.
     if (GetFileAttributesA(target) == INVALID_FILE_ATTRIBUTES) {
-        if (NoteAdded(target) && MoveFileA(staging, target)) {
+        if (MoveFileA(staging, target)) {
             LogEvent("copied %s to %s", source, target);
             return Deployed::InPlace;
         }
@@ -113,7 +142,7 @@ Deployed PutInPlace(const char *source, const char *target, bool retry)
             return Deployed::Waiting;
         }
         return NoteAtCommit(true, target) ? Deployed::Waiting : Deployed::Failed;
-    } else if (SetAside(target) && MoveFileA(staging, target)) {
+    } else if (MoveAside(target) && MoveFileA(staging, target)) {
         if (retry)
             LogEvent("replaced %s after the product closed", target);
         else
@@ -139,8 +168,24 @@ Deployed SwapOne(char *source, char *target, const char *name, bool retry)
     return result;
 }
 
-Deployed MoveInOne(char *source, char *target, const char *name) { return SwapOne(source, target, name, false); }
 Deployed RetryOne(char *source, char *target, const char *name) { return SwapOne(source, target, name, true); }
+
+// The second phase: the files the first one staged (and only those, without
+// walking and weighing the work directory again) are moved into place.
+// source and target hold the two directories.
+void MoveStagedIntoPlace(char *source, char *target)
+{
+    size_t sourceLength = TextLength(source);
+    size_t targetLength = TextLength(target);
+    for (size_t at = 0; at < gStaged.used && !RunFailed(); at += TextLength(gStaged.text + at) + 1) {
+        const char *name = gStaged.text + at;
+        if (!AppendPath(source, name) || !AppendPath(target, name) ||
+            PutInPlace(source, target, false) == Deployed::Failed)
+            MarkRunFailed();
+        source[sourceLength] = '\0';
+        target[targetLength] = '\0';
+    }
+}
 
 // Walks the work directory and hands every plain file but archives to step;
 // the first walk of a run (the staging one) says in the log what it finds.
@@ -184,7 +229,9 @@ bool WalkWorkDirectory(Deployed (*step)(char *source, char *target, const char *
         // The run fails as a whole: what it changed is put back.
         if (deployed == Deployed::Failed) MarkRunFailed();
     } while (FindNextFileA(search.Get(), &entry));
-    return result;
+    // Every file is staged whole: now the installed ones change.
+    if (first && !RunFailed()) MoveStagedIntoPlace(source, target);
+    return result && !RunFailed();
 }
 
 }  // namespace
@@ -195,9 +242,12 @@ bool DeployModuleFiles()
     // calls returns through WalkWorkDirectory.
     BusyCursor cursor;
     ShowBusyCursor(&cursor);
-    bool result = BeginJournal() && WalkWorkDirectory(StageOne) && !RunFailed() && WalkWorkDirectory(MoveInOne);
+    gStaged.used = 0;
+    bool result = BeginJournal() && WalkWorkDirectory(StageOne);
+    if (gStaged.text != nullptr) LocalFree(gStaged.text);
+    gStaged = StagedNames{};
     HideBusyCursor(&cursor);
-    return result && !RunFailed();
+    return result;
 }
 
 void RetryHeldFiles() { WalkWorkDirectory(RetryOne); }

@@ -1,0 +1,28 @@
+// What the journal's writer and its reader share. The file is plain text,
+// one line for each change, every line ending CRLF: the header line, then
+// "added PATH", "aside PATH", "replace PATH", "delete PATH", "entry FOLDER",
+// "value NAME TYPE HEX" or "value NAME -", "flag SECTIONHEX OLDHEX|- PATH",
+// and "commit" once the run has done everything.
+#pragma once
+
+#include <stddef.h>
+
+inline constexpr char kJournalHeader[] = "quorin journal 1\r\n";
+inline constexpr char kAsideSuffix[] = ".old";
+// The characters the journal's fields are made of: hex digits first, then
+// what a GUID adds, then the rest of a value name's.
+inline constexpr char kFieldChars[] = "0123456789abcdef{}-ghijklmnopqrstuvwxyz";
+inline constexpr size_t kHexChars = 16;
+inline constexpr size_t kGuidChars = 19;
+
+// quorin.jnl in the product directory.
+bool JournalPath(char *path);
+// path + ".old", where a file is moved aside (or a copy of it kept).
+bool AsidePath(char *aside, const char *path);
+
+// Reads the journal at path and follows it: a committed run's changes are
+// finished, any other run's are undone, last first. True when the file is
+// done with (followed to the end and deleted, or not ours and kept aside as
+// quorin.jnl.bad). What a committed run could not finish fails the run that
+// wrote it (ownRun), not a later one that only tidies up after it.
+bool FollowJournal(const char *path, bool ownRun);

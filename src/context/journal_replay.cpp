@@ -1,0 +1,275 @@
+// Reading a journal back: every line checked before any is followed, so
+// that a damaged or foreign journal moves nothing; then the changes undone,
+// last first, or a committed run's finished. A line killed while it was
+// written has no end, and is not followed: its change was never made.
+#include "context/journal_format.h"
+
+#include <windows.h>
+
+#include "context/install_context.h"
+#include "fs/file_ops.h"
+#include "fs/path_probe.h"
+#include "registration/language_store.h"
+#include "registration/uninstall_entry.h"
+#include "run/run_mode.h"
+#include "support/error_box.h"
+#include "support/handles.h"
+#include "support/logged_writes.h"
+#include "support/run_log.h"
+#include "support/text.h"
+
+namespace {
+
+// Far more than a run writes (a line for each file, the registry's old
+// texts): a larger file is not one of ours.
+constexpr DWORD kJournalLimit = 4u << 20;
+
+bool Exists(const char *path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+
+const char *FindChar(const char *text, char c)
+{
+    for (; *text != '\0'; ++text)
+        if (*text == c) return text;
+    return nullptr;
+}
+
+// True when text is made of the first count of kFieldChars (any case).
+bool MadeOf(const char *text, size_t count)
+{
+    for (; *text != '\0'; ++text) {
+        const char *at = FindChar(kFieldChars, LowerAscii(*text));
+        if (at == nullptr || static_cast<size_t>(at - kFieldChars) >= count) return false;
+    }
+    return true;
+}
+
+bool IsHex(const char *text) { return MadeOf(text, kHexChars) && TextLength(text) % 2 == 0; }
+
+// Decodes hex text (checked by IsHex) in place; returns the byte count.
+DWORD DecodeHex(char *text)
+{
+    auto nibble = [](char c) { c = LowerAscii(c); return c <= '9' ? c - '0' : c - 'a' + 10; };
+    DWORD size = 0;
+    for (const char *c = text; c[0] != '\0'; c += 2) text[size++] = static_cast<char>(nibble(c[0]) << 4 | nibble(c[1]));
+    text[size] = '\0';
+    return size;
+}
+
+// Splits the first field off text: text ends at the space, the rest follows.
+char *Field(char *text)
+{
+    for (char *c = text; *c != '\0'; ++c)
+        if (*c == ' ') { *c = '\0'; return c + 1; }
+    return nullptr;
+}
+
+// A file of the product: inside its directory or its dictionary directory,
+// with room for the aside and staging names.
+bool InProduct(const char *path)
+{
+    const InstallContext &context = Install();
+    if (TextLength(path) + sizeof kAsideSuffix >= kPathCapacity) return false;
+    const char *const dirs[] = {context.ProductDir, context.DictionaryDir};
+    for (const char *dir : dirs)
+        if (dir[0] != '\0' && StartsWithIgnoreAsciiCase(path, dir) && path[TextLength(dir)] != '\0' &&
+            IsProductRelativePath(path + TextLength(dir)))
+            return true;
+    return false;
+}
+
+bool IsModuleInfo(const char *path)
+{
+    char allowed[kPathCapacity];
+    return (TemporaryModuleInfoPath(allowed) && EqualsIgnoreAsciiCase(path, allowed)) ||
+           (JoinPath(allowed, Install().ProductDir, "quorin.inf") && EqualsIgnoreAsciiCase(path, allowed));
+}
+
+// An uninstall entry folder: a GUID-named folder of the entries' folder.
+bool IsEntryFolder(const char *path)
+{
+    char folder[kPathCapacity];
+    if (!EntriesFolder(folder) || !StartsWithIgnoreAsciiCase(path, folder)) return false;
+    const char *name = path + TextLength(folder);
+    return name[0] == '{' && MadeOf(name, kGuidChars);
+}
+
+// One line read back. path is the file, module information file, entry
+// folder or value name it is about.
+struct Step {
+    char verb;   // a(dded) o (aside) r(eplace) d(elete) e(ntry) v(alue) f(lag) c(ommit)
+    char *path;
+    char *data;  // the value's old bytes (null: it was missing), the flag's section
+    DWORD size;  // of data
+    DWORD type;  // the value's type
+    char *old;   // the flag's old text, null when it was missing
+};
+
+bool IsDash(const char *text) { return text[0] == '-' && text[1] == '\0'; }
+
+// Reads one line into step: true when it is a line this program writes,
+// about nothing outside the product.
+bool ParseLine(char *line, Step &step)
+{
+    static const char kVerbs[][8] = {"added", "aside", "replace", "delete", "entry", "value", "flag", "commit"};
+    step = Step{};
+    char *rest = Field(line);
+    int verb = 0;
+    while (verb < 8 && !EqualsIgnoreAsciiCase(line, kVerbs[verb])) ++verb;
+    step.verb = "aordevfc"[verb];
+    step.path = rest;
+    if (verb == 7) return rest == nullptr;
+    if (rest == nullptr || verb == 8) return false;
+    if (verb < 4) return InProduct(rest);
+    if (verb == 4) return IsEntryFolder(rest);
+    char *second = Field(rest);
+    char *third = second != nullptr ? Field(second) : nullptr;
+    if (verb == 5) {
+        // value NAME - (it was missing), or value NAME TYPE DATA: the type
+        // one hex digit, the data in hex.
+        if (rest[0] == '\0' || !MadeOf(rest, sizeof kFieldChars) || second == nullptr) return false;
+        if (IsDash(second)) return third == nullptr;
+        if (third == nullptr || second[1] != '\0' || !MadeOf(second, kHexChars) || !IsHex(third)) return false;
+        step.type = static_cast<DWORD>(FindChar(kFieldChars, LowerAscii(second[0])) - kFieldChars);
+        step.data = third;
+        step.size = DecodeHex(third);
+        return true;
+    }
+    // flag SECTION OLD PATH: section and old text in hex, "-" when missing.
+    if (third == nullptr || !IsHex(rest) || !(IsDash(second) || IsHex(second)) || !IsModuleInfo(third))
+        return false;
+    step.path = third;
+    step.data = rest;
+    DecodeHex(rest);
+    step.old = IsDash(second) ? nullptr : second;
+    if (step.old != nullptr) DecodeHex(second);
+    return true;
+}
+
+// Puts one change back. False when it stays.
+bool Undo(const Step &step)
+{
+    char other[kPathCapacity];
+    switch (step.verb) {
+    case 'a':
+    case 'o':
+        // Whatever was staged to replace the file goes first.
+        if (!StagingPath(other, step.path) || !DiscardFile(other)) return false;
+        if (step.verb == 'a') return DiscardFile(step.path);
+        if (!AsidePath(other, step.path) || !Exists(other)) return true;
+        if (DiscardFile(step.path) && MoveFileA(other, step.path)) {
+            LogEvent("put back %s", step.path);
+            return true;
+        }
+        LogFailure("change to %s not made", step.path);
+        return false;
+    case 'v': {
+        OwnedKey options;
+        if (!OpenOptionsKey(options)) return false;
+        LONG status = SetRegistryBytes(options.Get(), step.path, step.type,
+                                       reinterpret_cast<const BYTE *>(step.data), step.size);
+        return status == ERROR_SUCCESS || (step.data == nullptr && status == ERROR_FILE_NOT_FOUND);
+    }
+    case 'f':
+        return ProbePath(step.path) <= 0 || WriteProfileText(step.data, "Install", step.old, step.path);
+    case 'e': {
+        char pattern[kPathCapacity];
+        if (!JoinPath(pattern, step.path, "\\*")) return false;
+        WIN32_FIND_DATAA found;
+        OwnedFind search(FindFirstFileA(pattern, &found));
+        if (search) {
+            CutAfterLastBackslash(pattern);
+            do {
+                if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && JoinPath(other, pattern, found.cFileName))
+                    DiscardFile(other);
+            } while (FindNextFileA(search.Get(), &found));
+        }
+        search.Reset();
+        if (RemoveDirectoryA(step.path)) LogEvent("removed directory %s", step.path);
+        return !Exists(step.path);
+    }
+    default:
+        return true;
+    }
+}
+
+// Finishes one change of a committed run. False when it could not be done.
+bool Commit(const Step &step)
+{
+    char other[kPathCapacity];
+    switch (step.verb) {
+    case 'o':
+        return !AsidePath(other, step.path) || DiscardFile(other);
+    case 'r':
+        if (!StagingPath(other, step.path) || !Exists(other)) return true;
+        if (MoveFileExA(other, step.path, MOVEFILE_REPLACE_EXISTING)) {
+            LogEvent("replaced %s", step.path);
+            return true;
+        }
+        break;
+    case 'd':
+        if (ProbePath(step.path) <= 0 || RemoveFile(step.path)) return true;
+        other[0] = '\0';
+        break;
+    default:
+        return true;
+    }
+    if (ScheduleIfInUse(step.path, other[0] != '\0' ? other : nullptr)) return true;
+    LogFailure("change to %s not made", step.path);
+    return false;
+}
+
+}  // namespace
+
+bool FollowJournal(const char *path, bool ownRun)
+{
+    char *text = nullptr;
+    Step *steps = nullptr;
+    DWORD count = 0;
+    bool ours = false;
+    {
+        OwnedHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        LARGE_INTEGER size{};
+        DWORD read = 0;
+        if (file && GetFileSizeEx(file.Get(), &size) && size.QuadPart < static_cast<LONGLONG>(kJournalLimit) &&
+            (text = static_cast<char *>(LocalAlloc(LMEM_FIXED, static_cast<SIZE_T>(size.QuadPart) + 1))) != nullptr &&
+            ReadFile(file.Get(), text, static_cast<DWORD>(size.QuadPart), &read, nullptr) &&
+            read == static_cast<DWORD>(size.QuadPart)) {
+            text[read] = '\0';
+            DWORD lines = 0;
+            for (DWORD i = 0; i < read; ++i) lines += text[i] == '\n';
+            steps = static_cast<Step *>(LocalAlloc(LMEM_FIXED, (lines + 1) * sizeof(Step)));
+            // Only whole lines count: a line without its end was being
+            // written when the run died, and its change was never made.
+            char *line = text;
+            ours = steps != nullptr;
+            for (char *end; ours && (end = const_cast<char *>(FindChar(line, '\n'))) != nullptr; line = end + 1) {
+                *end = '\0';
+                if (end > line && end[-1] == '\r') end[-1] = '\0';
+                if (line == text) ours = TextLength(line) == sizeof kJournalHeader - 3 && StartsWithIgnoreAsciiCase(kJournalHeader, line);
+                else ours = ParseLine(line, steps[count++]);
+            }
+            // A run killed while it began its journal changed nothing yet.
+            ours = ours && (line != text || StartsWithIgnoreAsciiCase(kJournalHeader, text));
+        }
+    }
+    bool done = true;
+    if (ours) {
+        bool committed = count > 0 && steps[count - 1].verb == 'c';
+        LogEvent("journal %s: %s %lu changes", path, committed ? "finishing" : "undoing", count);
+        for (DWORD i = 0; i < count; ++i) {
+            const Step &step = steps[committed ? i : count - 1 - i];
+            if (committed && !Commit(step) && ownRun) MarkRunFailed();
+            if (!committed && !Undo(step)) done = false;
+        }
+        if (done && !DeleteFileA(path)) LogFailure("journal %s not deleted", path);
+        if (!done) LogEvent("journal %s kept: undo incomplete", path);
+    } else {
+        char bad[kPathCapacity];
+        LogEvent("journal %s is damaged or not ours: not followed", path);
+        done = JoinPath(bad, path, ".bad") && MoveFileExA(path, bad, MOVEFILE_REPLACE_EXISTING);
+        if (!done) LogFailure("change to %s not made", path);
+    }
+    if (steps != nullptr) LocalFree(steps);
+    if (text != nullptr) LocalFree(text);
+    return done;
+}
