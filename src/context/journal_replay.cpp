@@ -255,7 +255,7 @@ bool FollowJournal(const char *path, bool ownRun)
     bool done = true;
     if (ours) {
         bool committed = count > 0 && steps[count - 1].verb == 'c';
-        LogEvent("journal %s: %s %lu changes", path, committed ? "finishing" : "undoing", count);
+        LogEvent("journal %s: %s %lu changes", path, committed ? "finishing" : "undoing", count - committed);
         for (DWORD i = 0; i < count; ++i) {
             const Step &step = steps[committed ? i : count - 1 - i];
             if (committed && !Commit(step) && ownRun) MarkRunFailed();
