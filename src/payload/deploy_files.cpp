@@ -94,7 +94,7 @@ Deployed StageOne(char *source, char *target, const char *name)
     // source of the replacement an earlier run left for the restart, which
     // this run leaves as it is, or sets aside (so that a failed run can put
     // it back) before it stages its own copy under that name.
-    const bool ours = IsDictionaryName(name) && StagingPath(staging, target);
+    const bool ours = result != Deployed::Failed && IsDictionaryName(name) && StagingPath(staging, target);
     const bool held = ours && InUse(target);
     if (ours && !held) DiscardFile(staging);
     DWORD attributes = GetFileAttributesA(target);
