@@ -6,6 +6,7 @@
 #include "context/install_context.h"
 #include "context/journal_format.h"
 #include "fs/file_ops.h"
+#include "fs/path_probe.h"
 #include "support/error_box.h"
 #include "support/run_log.h"
 #include "support/text.h"
@@ -15,8 +16,6 @@ namespace {
 HANDLE gJournal = nullptr;  // null while the run has none (zero-initialised: no data section)
 bool gJournalBroken = false;
 char gKept[kPathCapacity];  // the file KeepCopy copied in this run
-
-bool Exists(const char *path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
 
 bool Put(const void *data, DWORD size)
 {
@@ -65,10 +64,9 @@ bool Note(const char *verb, const char *path)
 bool JournalPath(char *path) { return JoinPath(path, Install().ProductDir, "quorin.jnl"); }
 bool AsidePath(char *aside, const char *path) { return JoinPath(aside, path, kAsideSuffix); }
 
-
 bool BeginJournal()
 {
-    char path[kPathCapacity];
+    char path[kPathCapacity] = "quorin.jnl";  // named in the log even when the path does not fit
     gKept[0] = '\0';
     gJournalBroken = false;
     HANDLE journal = INVALID_HANDLE_VALUE;
@@ -87,8 +85,8 @@ bool NoteEntryFolder(const char *folder) { return Note("entry", folder); }
 bool NoteInstalled(const char *target)
 {
     char aside[kPathCapacity];
-    if (!Exists(target)) return Note("added", target);
-    if (AsidePath(aside, target) && DiscardFile(aside) && Note("aside", target)) return true;
+    if (ProbePath(target) == kProbeMissing) return Note("added", target);
+    if (AsidePath(aside, target) && DiscardFile(aside)) return Note("aside", target);
     NoteFailed(target);
     return false;
 }
@@ -107,13 +105,12 @@ bool KeepCopy(const char *path)
 {
     if (gJournal == nullptr || EqualsIgnoreAsciiCase(gKept, path)) return true;
     char aside[kPathCapacity];
-    bool kept = Exists(path) ? AsidePath(aside, path) && CopyFileA(path, aside, FALSE) && Note("aside", path)
-                             : Note("added", path);
-    if (!kept) {
+    const bool existed = ProbePath(path) != kProbeMissing;
+    if (existed && (!AsidePath(aside, path) || !CopyFileA(path, aside, FALSE))) {
         NoteFailed(path);
         return false;
     }
-    return CopyPath(gKept, path);
+    return Note(existed ? "aside" : "added", path) && CopyPath(gKept, path);
 }
 
 bool NoteOptionsValue(HKEY options, const char *name)
@@ -163,7 +160,7 @@ bool SettleJournal()
 bool RecoverJournal()
 {
     char path[kPathCapacity];
-    if (!JournalPath(path) || !Exists(path)) return true;
+    if (!JournalPath(path) || ProbePath(path) == kProbeMissing) return true;
     LogEvent("journal %s left by an earlier run", path);
     return FollowJournal(path, false);
 }

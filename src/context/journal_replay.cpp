@@ -24,8 +24,6 @@ namespace {
 // texts): a larger file is not one of ours.
 constexpr DWORD kJournalLimit = 4u << 20;
 
-bool Exists(const char *path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
-
 const char *FindChar(const char *text, char c)
 {
     for (; *text != '\0'; ++text)
@@ -128,7 +126,8 @@ bool ParseLine(char *line, Step &step)
         // one hex digit, the data in hex.
         if (rest[0] == '\0' || !MadeOf(rest, sizeof kFieldChars) || second == nullptr) return false;
         if (IsDash(second)) return third == nullptr;
-        if (third == nullptr || second[1] != '\0' || !MadeOf(second, kHexChars) || !IsHex(third)) return false;
+        if (third == nullptr || second[0] == '\0' || second[1] != '\0' || !MadeOf(second, kHexChars) || !IsHex(third))
+            return false;
         step.type = static_cast<DWORD>(FindChar(kFieldChars, LowerAscii(second[0])) - kFieldChars);
         step.data = third;
         step.size = DecodeHex(third);
@@ -155,7 +154,7 @@ bool Undo(const Step &step)
         // Whatever was staged to replace the file goes first.
         if (!StagingPath(other, step.path) || !DiscardFile(other)) return false;
         if (step.verb == 'a') return DiscardFile(step.path);
-        if (!AsidePath(other, step.path) || !Exists(other)) return true;
+        if (!AsidePath(other, step.path) || ProbePath(other) == kProbeMissing) return true;
         if (DiscardFile(step.path) && MoveFileA(other, step.path)) {
             LogEvent("put back %s", step.path);
             return true;
@@ -185,7 +184,7 @@ bool Undo(const Step &step)
         }
         search.Reset();
         if (RemoveDirectoryA(step.path)) LogEvent("removed directory %s", step.path);
-        return !Exists(step.path);
+        return ProbePath(step.path) == kProbeMissing;
     }
     default:
         return true;
@@ -200,7 +199,7 @@ bool Commit(const Step &step)
     case 'o':
         return !AsidePath(other, step.path) || DiscardFile(other);
     case 'r':
-        if (!StagingPath(other, step.path) || !Exists(other)) return true;
+        if (!StagingPath(other, step.path) || ProbePath(other) == kProbeMissing) return true;
         if (MoveFileExA(other, step.path, MOVEFILE_REPLACE_EXISTING)) {
             LogEvent("replaced %s", step.path);
             return true;

@@ -161,18 +161,6 @@ void ExpectRemoved(const Module &module)
     EXPECT_FALSE(ProductInstalled(module));
 }
 
-// An older copy of a dictionary file, which the setup replaces.
-void WriteOldFile(const std::string &path)
-{
-    sandbox::WriteTextFile(path, "an older copy");
-    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    SYSTEMTIME old{2000, 1, 0, 1, 0, 0, 0, 0};
-    FILETIME older;
-    SystemTimeToFileTime(&old, &older);
-    SetFileTime(file, nullptr, nullptr, &older);
-    CloseHandle(file);
-}
-
 class Package : public ::testing::Test {
   protected:
     void SetUp() override
@@ -250,7 +238,7 @@ TEST_F(Package, RemovalAfterTheModuleWasRemovedTheOtherWay)
 TEST_F(Package, HeldDictionaryFileAsksForARestart)
 {
     std::string held = std::string(sandbox::kDictionaryDir) + "vg.qd";
-    WriteOldFile(held);
+    testbed::WriteOldFile(held, "an older copy");
     HANDLE holder = CreateFileA(held.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
     EXPECT_EQ(Install(kGerman), 3010u);

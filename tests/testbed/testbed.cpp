@@ -255,4 +255,15 @@ DWORD WINAPI BoxWatcher::Loop(void *self)
     return 0;
 }
 
+void WriteOldFile(const std::string &path, const std::string &content)
+{
+    sandbox::WriteTextFile(path, content);
+    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    SYSTEMTIME old{2000, 1, 0, 1, 0, 0, 0, 0};
+    FILETIME older;
+    SystemTimeToFileTime(&old, &older);
+    SetFileTime(file, nullptr, nullptr, &older);
+    CloseHandle(file);
+}
+
 }  // namespace testbed

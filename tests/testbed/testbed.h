@@ -115,4 +115,7 @@ __attribute__((noinline, optimize("no-omit-frame-pointer"))) long StackDrift(Fn 
 #endif
 }
 
+// Writes a file with an old last-write time, so that an install replaces it.
+void WriteOldFile(const std::string &path, const std::string &content);
+
 }  // namespace testbed

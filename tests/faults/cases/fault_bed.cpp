@@ -212,16 +212,4 @@ bool KillWhen(const char *tail, bool (*reached)(), DWORD timeoutMs)
     CloseHandle(process.hProcess);
     return killed;
 }
-
-void WriteOldFile(const std::string &path, const std::string &content)
-{
-    sandbox::WriteTextFile(path, content);
-    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    SYSTEMTIME old{2000, 1, 0, 1, 0, 0, 0, 0};
-    FILETIME older;
-    SystemTimeToFileTime(&old, &older);
-    SetFileTime(file, nullptr, nullptr, &older);
-    CloseHandle(file);
-}
-
 }  // namespace faults

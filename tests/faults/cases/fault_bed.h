@@ -72,7 +72,4 @@ bool KillWhen(const char *tail, bool (*reached)(), DWORD timeoutMs = 30000);
 // Starts setup.exe with tail; the caller waits for it and closes the handles.
 bool StartSetup(const char *tail, PROCESS_INFORMATION *process);
 
-// Writes a file with an old last-write time, so that an install replaces it.
-void WriteOldFile(const std::string &path, const std::string &content);
-
 }  // namespace faults

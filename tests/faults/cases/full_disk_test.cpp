@@ -96,7 +96,7 @@ TEST_F(FullDisk, AnUpdateThatRunsOutOfRoomKeepsTheOldVersion)
 {
     // The module installed and registered, its files an older version's.
     ASSERT_EQ(faults::Run(" in").exitCode, 0u);
-    for (const char *name : kPayloadNames) faults::WriteOldFile(faults::DictionaryDir() + name, "old version");
+    for (const char *name : kPayloadNames) testbed::WriteOldFile(faults::DictionaryDir() + name, "old version");
     std::string before = faults::State();
     faults::FillLeaving(Ballast(), 160 * 1024);
     faults::Outcome run = faults::Run(" in");

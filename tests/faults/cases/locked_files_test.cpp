@@ -60,7 +60,7 @@ class LockedFiles : public ::testing::Test {
 // before the restart keeps that, and the restart completes the module.
 TEST_F(LockedFiles, SilentUpdateOverAHeldFileIsFinishedByTheRestart)
 {
-    faults::WriteOldFile(Vg(), "an older vg.qd the product has open");
+    testbed::WriteOldFile(Vg(), "an older vg.qd the product has open");
     faults::Holder product(Vg());
     ASSERT_TRUE(product.Holds());
     for (const char *which : {"the run", "a rerun before the restart"}) {
@@ -83,7 +83,7 @@ TEST_F(LockedFiles, SilentUpdateOverAHeldFileIsFinishedByTheRestart)
 // first run scheduled then finds nothing to do.
 TEST_F(LockedFiles, RerunOnceTheFileIsFreeLeavesTheRestartNothingToDo)
 {
-    faults::WriteOldFile(Vg(), "an older vg.qd the product has open");
+    testbed::WriteOldFile(Vg(), "an older vg.qd the product has open");
     faults::Holder product(Vg());
     ASSERT_TRUE(product.Holds());
     EXPECT_EQ(faults::Run(" in").exitCode, 3010u);
@@ -149,7 +149,7 @@ TEST_F(LockedFiles, RemovalOfAHeldFileIsFinishedByTheRestart)
 // The replacement an update scheduled must not bring a removed file back.
 TEST_F(LockedFiles, RemovalAfterAScheduledUpdateStaysRemoved)
 {
-    faults::WriteOldFile(Vg(), "an older vg.qd the product has open");
+    testbed::WriteOldFile(Vg(), "an older vg.qd the product has open");
     faults::Holder product(Vg());
     ASSERT_TRUE(product.Holds());
     EXPECT_EQ(faults::Run(" in").exitCode, 3010u);
@@ -176,7 +176,7 @@ TEST_F(LockedFiles, RemovalWhileTheConfigurationFileIsHeld)
 TEST_F(LockedFiles, ReadOnlyDictionaryFilesAndConfiguration)
 {
     // An older read-only copy is not overwritten, and not deleted either.
-    faults::WriteOldFile(Vg(), "read-only and older");
+    testbed::WriteOldFile(Vg(), "read-only and older");
     SetFileAttributesA(Vg().c_str(), FILE_ATTRIBUTE_READONLY);
     faults::Outcome run = faults::Run(" in");
     EXPECT_EQ(run.exitCode, 1u);
