@@ -48,13 +48,13 @@ void NoteFailed(const char *what)
 
 // One line: verb, a space, path. A run without a journal notes nothing; a
 // note that cannot be written fails the run.
-bool Note(const char *verb, const char *path)
+bool Note(JournalVerb verb, const char *path)
 {
     if (gJournal == nullptr) return true;
     // One write for the line (a run notes a line for each of its files);
     // path comes from a path buffer, so the line fits.
     char line[kPathCapacity + 16];
-    bool written = TextLength(path) < kPathCapacity && (wsprintfA(line, "%s %s\r\n", verb, path), PutText(line));
+    bool written = TextLength(path) < kPathCapacity && (wsprintfA(line, "%s %s\r\n", kJournalVerbs[verb], path), PutText(line));
     if (!written) NoteFailed(path);
     return written;
 }
@@ -79,14 +79,14 @@ bool BeginJournal()
     return true;
 }
 
-bool NoteAtCommit(bool replace, const char *target) { return Note(replace ? "replace" : "delete", target); }
-bool NoteEntryFolder(const char *folder) { return Note("entry", folder); }
+bool NoteAtCommit(bool replace, const char *target) { return Note(replace ? kReplace : kDelete, target); }
+bool NoteEntryFolder(const char *folder) { return Note(kEntry, folder); }
 
 bool NoteInstalled(const char *target)
 {
     char aside[kPathCapacity];
-    if (ProbePath(target) == kProbeMissing) return Note("added", target);
-    if (AsidePath(aside, target) && DiscardFile(aside)) return Note("aside", target);
+    if (ProbePath(target) == kProbeMissing) return Note(kAdded, target);
+    if (AsidePath(aside, target) && DiscardFile(aside)) return Note(kAside, target);
     NoteFailed(target);
     return false;
 }
@@ -94,7 +94,7 @@ bool NoteInstalled(const char *target)
 bool MoveAside(const char *path)
 {
     char aside[kPathCapacity];
-    if (AsidePath(aside, path) && MoveFileA(path, aside)) return true;
+    if (AsidePath(aside, path) && MoveFileExA(path, aside, 0)) return true;
     NoteFailed(path);
     return false;
 }
@@ -110,24 +110,17 @@ bool KeepCopy(const char *path)
         NoteFailed(path);
         return false;
     }
-    return Note(existed ? "aside" : "added", path) && CopyPath(gKept, path);
+    return Note(existed ? kAside : kAdded, path) && CopyPath(gKept, path);
 }
 
-bool NoteOptionsValue(HKEY options, const char *name)
+bool NoteOptionsValue(const char *name, LONG read, DWORD type, const BYTE *data, DWORD size)
 {
     if (gJournal == nullptr) return true;
-    DWORD type = 0;
-    DWORD size = 0;
-    LONG status = RegQueryValueExA(options, name, nullptr, &type, nullptr, &size);
-    const bool missing = status == ERROR_FILE_NOT_FOUND;
-    BYTE *data = status == ERROR_SUCCESS ? static_cast<BYTE *>(LocalAlloc(LMEM_FIXED, size + 1)) : nullptr;
-    // Read again into its own room: a value that grew meanwhile is refused.
-    bool noted = missing || (data != nullptr && RegQueryValueExA(options, name, nullptr, &type, data, &size) == ERROR_SUCCESS);
+    const bool missing = read == ERROR_FILE_NOT_FOUND;
     // The type is one hex digit: every type the registry defines.
     const char digits[4] = {' ', kFieldChars[type & 15], ' ', '\0'};
-    noted = noted && PutText("value ") && PutText(name) &&
-            (missing ? PutText(" -") : type < kHexChars && PutText(digits) && PutHex(data, size)) && PutText("\r\n");
-    if (data != nullptr) LocalFree(data);
+    bool noted = (missing || (read == ERROR_SUCCESS && type < kHexChars)) && PutText(kJournalVerbs[kValue]) && PutText(" ") && PutText(name) &&
+                 (missing ? PutText(" -") : PutText(digits) && PutHex(data, size)) && PutText("\r\n");
     if (!noted) NoteFailed(name);
     return noted;
 }
@@ -139,7 +132,7 @@ bool NoteInstallFlag(const char *path, const char *section)
     char old[64];
     GetPrivateProfileStringA(section, "Install", "\x7f", old, sizeof old, path);
     bool missing = old[0] == '\x7f' && old[1] == '\0';
-    bool noted = PutText("flag ") && PutHex(reinterpret_cast<const BYTE *>(section), TextLength(section)) &&
+    bool noted = PutText(kJournalVerbs[kFlag]) && PutText(" ") && PutHex(reinterpret_cast<const BYTE *>(section), TextLength(section)) &&
                  PutText(" ") &&
                  (missing ? PutText("-") : PutHex(reinterpret_cast<const BYTE *>(old), TextLength(old))) &&
                  PutText(" ") && PutText(path) && PutText("\r\n");
@@ -150,7 +143,7 @@ bool NoteInstallFlag(const char *path, const char *section)
 bool SettleJournal()
 {
     if (gJournal == nullptr) return true;
-    if (!RunFailed() && !gJournalBroken && !PutText("commit\r\n")) MarkRunFailed();
+    if (!RunFailed() && !gJournalBroken && !(PutText(kJournalVerbs[kCommit]) && PutText("\r\n"))) MarkRunFailed();
     CloseHandle(gJournal);
     gJournal = nullptr;
     char path[kPathCapacity];

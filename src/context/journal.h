@@ -32,8 +32,10 @@ bool KeepCopy(const char *path);
 // Held by another program: at commit, target's staging copy replaces it
 // (replace) or target is deleted (delete), at once or at the next restart.
 bool NoteAtCommit(bool replace, const char *target);
-// The old data of value name of the Options key, about to be written.
-bool NoteOptionsValue(HKEY options, const char *name);
+// The old data of value name of the Options key, about to be written, as
+// RegQueryValueExA read it (read is its result): missing, or type and size
+// bytes of data. Any other result cannot be noted.
+bool NoteOptionsValue(const char *name, LONG read, DWORD type, const BYTE *data, DWORD size);
 // The old Install flag of section in the module information file path.
 bool NoteInstallFlag(const char *path, const char *section);
 // An uninstall entry folder about to be made.

@@ -8,6 +8,10 @@
 #include <stddef.h>
 
 inline constexpr char kJournalHeader[] = "quorin journal 1\r\n";
+// A line's first word; the reader knows a line by its word's place here.
+enum JournalVerb { kAdded, kAside, kReplace, kDelete, kEntry, kValue, kFlag, kCommit, kVerbCount };
+inline constexpr char kJournalVerbs[kVerbCount][8] = {"added", "aside", "replace", "delete",
+                                                     "entry", "value", "flag",  "commit"};
 inline constexpr char kAsideSuffix[] = ".old";
 // The characters the journal's fields are made of: hex digits first, then
 // what a GUID adds, then the rest of a value name's.

@@ -94,7 +94,7 @@ bool IsEntryFolder(const char *path)
 // One line read back. path is the file, module information file, entry
 // folder or value name it is about.
 struct Step {
-    char verb;   // a(dded) o (aside) r(eplace) d(elete) e(ntry) v(alue) f(lag) c(ommit)
+    JournalVerb verb;
     char *path;
     char *data;  // the value's old bytes (null: it was missing), the flag's section
     DWORD size;  // of data
@@ -108,20 +108,19 @@ bool IsDash(const char *text) { return text[0] == '-' && text[1] == '\0'; }
 // about nothing outside the product.
 bool ParseLine(char *line, Step &step)
 {
-    static const char kVerbs[][8] = {"added", "aside", "replace", "delete", "entry", "value", "flag", "commit"};
     step = Step{};
     char *rest = Field(line);
     int verb = 0;
-    while (verb < 8 && !EqualsIgnoreAsciiCase(line, kVerbs[verb])) ++verb;
-    step.verb = "aordevfc"[verb];
+    while (verb < kVerbCount && !EqualsIgnoreAsciiCase(line, kJournalVerbs[verb])) ++verb;
+    step.verb = static_cast<JournalVerb>(verb);
     step.path = rest;
-    if (verb == 7) return rest == nullptr;
-    if (rest == nullptr || verb == 8) return false;
-    if (verb < 4) return InProduct(rest);
-    if (verb == 4) return IsEntryFolder(rest);
+    if (verb == kCommit) return rest == nullptr;
+    if (rest == nullptr || verb == kVerbCount) return false;
+    if (verb < kEntry) return InProduct(rest);
+    if (verb == kEntry) return IsEntryFolder(rest);
     char *second = Field(rest);
     char *third = second != nullptr ? Field(second) : nullptr;
-    if (verb == 5) {
+    if (verb == kValue) {
         // value NAME - (it was missing), or value NAME TYPE DATA: the type
         // one hex digit, the data in hex.
         if (rest[0] == '\0' || !MadeOf(rest, sizeof kFieldChars) || second == nullptr) return false;
@@ -149,28 +148,28 @@ bool Undo(const Step &step)
 {
     char other[kPathCapacity];
     switch (step.verb) {
-    case 'a':
-    case 'o':
+    case kAdded:
+    case kAside:
         // Whatever was staged to replace the file goes first.
         if (!StagingPath(other, step.path) || !DiscardFile(other)) return false;
-        if (step.verb == 'a') return DiscardFile(step.path);
+        if (step.verb == kAdded) return DiscardFile(step.path);
         if (!AsidePath(other, step.path) || ProbePath(other) == kProbeMissing) return true;
-        if (DiscardFile(step.path) && MoveFileA(other, step.path)) {
+        if (DiscardFile(step.path) && MoveFileExA(other, step.path, 0)) {
             LogEvent("put back %s", step.path);
             return true;
         }
         LogFailure("change to %s not made", step.path);
         return false;
-    case 'v': {
+    case kValue: {
         OwnedKey options;
         if (!OpenOptionsKey(options)) return false;
         LONG status = SetRegistryBytes(options.Get(), step.path, step.type,
                                        reinterpret_cast<const BYTE *>(step.data), step.size);
         return status == ERROR_SUCCESS || (step.data == nullptr && status == ERROR_FILE_NOT_FOUND);
     }
-    case 'f':
+    case kFlag:
         return ProbePath(step.path) <= 0 || WriteProfileText(step.data, "Install", step.old, step.path);
-    case 'e': {
+    case kEntry: {
         char pattern[kPathCapacity];
         if (!JoinPath(pattern, step.path, "\\*")) return false;
         WIN32_FIND_DATAA found;
@@ -196,16 +195,16 @@ bool Commit(const Step &step)
 {
     char other[kPathCapacity];
     switch (step.verb) {
-    case 'o':
+    case kAside:
         return !AsidePath(other, step.path) || DiscardFile(other);
-    case 'r':
+    case kReplace:
         if (!StagingPath(other, step.path) || ProbePath(other) == kProbeMissing) return true;
         if (MoveFileExA(other, step.path, MOVEFILE_REPLACE_EXISTING)) {
             LogEvent("replaced %s", step.path);
             return true;
         }
         break;
-    case 'd':
+    case kDelete:
         if (ProbePath(step.path) <= 0 || RemoveFile(step.path)) return true;
         other[0] = '\0';
         break;
@@ -253,7 +252,7 @@ bool FollowJournal(const char *path, bool ownRun)
     }
     bool done = true;
     if (ours) {
-        bool committed = count > 0 && steps[count - 1].verb == 'c';
+        bool committed = count > 0 && steps[count - 1].verb == kCommit;
         LogEvent("journal %s: %s %lu changes", path, committed ? "finishing" : "undoing", count - committed);
         for (DWORD i = 0; i < count; ++i) {
             const Step &step = steps[committed ? i : count - 1 - i];

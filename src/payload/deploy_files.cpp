@@ -31,31 +31,6 @@ const char *DestinationDirectory()
 
 enum class Deployed { InPlace, Staged, Waiting, NotOurs, Failed };
 
-// The names the first phase staged, one after another, each ending in a
-// zero, in memory of the process's heap.
-struct StagedNames {
-    char *text;
-    size_t used;
-    size_t capacity;
-};
-StagedNames gStaged;
-
-bool RememberStaged(const char *name)
-{
-    size_t length = TextLength(name) + 1;
-    if (gStaged.capacity - gStaged.used < length) {
-        size_t capacity = gStaged.capacity * 2 + 4096;
-        HLOCAL grown = gStaged.text == nullptr ? LocalAlloc(LMEM_FIXED, capacity)
-                                               : LocalReAlloc(gStaged.text, capacity, LMEM_MOVEABLE);
-        if (grown == nullptr) return false;
-        gStaged.text = static_cast<char *>(grown);
-        gStaged.capacity = capacity;
-    }
-    CopyText(gStaged.text + gStaged.used, gStaged.capacity - gStaged.used, name);
-    gStaged.used += length;
-    return true;
-}
-
 bool IsDictionaryName(const char *name)
 {
     const char *extension = FromLastDot(name);
@@ -110,7 +85,7 @@ Deployed StageOne(char *source, char *target, const char *name)
         LogEvent("cannot install %s: read-only or a folder", target);
         result = Deployed::Failed;
     } else if ((held && GetFileAttributesA(staging) != INVALID_FILE_ATTRIBUTES && !SetAside(staging)) ||
-               !NoteInstalled(target) || !CopyFileA(source, staging, FALSE) || !RememberStaged(name)) {
+               !NoteInstalled(target) || !CopyFileA(source, staging, FALSE)) {
         LogFailure("copy %s to %s failed", source, staging);
         DiscardFile(staging);
         result = Deployed::Failed;
@@ -132,7 +107,7 @@ Deployed PutInPlace(const char *source, const char *target, bool retry)
     StagingPath(staging, target);  // fitted when it was staged
     // Noted when it was staged: added, or moved aside.
     if (GetFileAttributesA(target) == INVALID_FILE_ATTRIBUTES) {
-        if (MoveFileA(staging, target)) {
+        if (MoveFileExA(staging, target, 0)) {
             LogEvent("copied %s to %s", source, target);
             return Deployed::InPlace;
         }
@@ -142,7 +117,7 @@ Deployed PutInPlace(const char *source, const char *target, bool retry)
             return Deployed::Waiting;
         }
         return NoteAtCommit(true, target) ? Deployed::Waiting : Deployed::Failed;
-    } else if (MoveAside(target) && MoveFileA(staging, target)) {
+    } else if (MoveAside(target) && MoveFileExA(staging, target, 0)) {
         if (retry)
             LogEvent("replaced %s after the product closed", target);
         else
@@ -159,8 +134,9 @@ Deployed SwapOne(char *source, char *target, const char *name, bool retry)
     size_t targetLength = TextLength(target);
     Deployed result = Classify(source, target, name);
     char staging[kPathCapacity];
-    // A retry meets only the copies that were left waiting.
-    if (result == Deployed::Staged && (!retry || (StagingPath(staging, target) &&
+    // A retry meets only the copies that were left waiting; after a
+    // failure nothing more changes, since it is all put back.
+    if (result == Deployed::Staged && !RunFailed() && (!retry || (StagingPath(staging, target) &&
                                                   GetFileAttributesA(staging) != INVALID_FILE_ATTRIBUTES)))
         result = PutInPlace(source, target, retry);
     source[sourceLength] = '\0';
@@ -168,24 +144,8 @@ Deployed SwapOne(char *source, char *target, const char *name, bool retry)
     return result;
 }
 
+Deployed MoveOne(char *source, char *target, const char *name) { return SwapOne(source, target, name, false); }
 Deployed RetryOne(char *source, char *target, const char *name) { return SwapOne(source, target, name, true); }
-
-// The second phase: the files the first one staged (and only those, without
-// walking and weighing the work directory again) are moved into place.
-// source and target hold the two directories.
-void MoveStagedIntoPlace(char *source, char *target)
-{
-    size_t sourceLength = TextLength(source);
-    size_t targetLength = TextLength(target);
-    for (size_t at = 0; at < gStaged.used && !RunFailed(); at += TextLength(gStaged.text + at) + 1) {
-        const char *name = gStaged.text + at;
-        if (!AppendPath(source, name) || !AppendPath(target, name) ||
-            PutInPlace(source, target, false) == Deployed::Failed)
-            MarkRunFailed();
-        source[sourceLength] = '\0';
-        target[targetLength] = '\0';
-    }
-}
 
 // Walks the work directory and hands every plain file but archives to step;
 // the first walk of a run (the staging one) says in the log what it finds.
@@ -229,8 +189,6 @@ bool WalkWorkDirectory(Deployed (*step)(char *source, char *target, const char *
         // The run fails as a whole: what it changed is put back.
         if (deployed == Deployed::Failed) MarkRunFailed();
     } while (FindNextFileA(search.Get(), &entry));
-    // Every file is staged whole: now the installed ones change.
-    if (first && !RunFailed()) MoveStagedIntoPlace(source, target);
     return result && !RunFailed();
 }
 
@@ -242,10 +200,9 @@ bool DeployModuleFiles()
     // calls returns through WalkWorkDirectory.
     BusyCursor cursor;
     ShowBusyCursor(&cursor);
-    gStaged.used = 0;
-    bool result = BeginJournal() && WalkWorkDirectory(StageOne);
-    if (gStaged.text != nullptr) LocalFree(gStaged.text);
-    gStaged = StagedNames{};
+    // Every file is staged whole before the second walk changes any
+    // installed one; both walks weigh the same files the same way.
+    bool result = BeginJournal() && WalkWorkDirectory(StageOne) && WalkWorkDirectory(MoveOne);
     HideBusyCursor(&cursor);
     return result;
 }

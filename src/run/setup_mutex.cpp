@@ -25,11 +25,11 @@ HANDLE gSetupMutex = nullptr;
 bool TakeSetupMutex()
 {
     HANDLE mutex = CreateMutexA(nullptr, FALSE, kSetupMutexName);
-    DWORD waited = mutex != nullptr ? WaitForSingleObject(mutex, 0) : WAIT_FAILED;
+    DWORD waited = mutex != nullptr ? WaitForSingleObjectEx(mutex, 0, FALSE) : WAIT_FAILED;
     if (waited == WAIT_TIMEOUT) {
         LogEvent("another setup is running: waiting");
         DWORD start = GetTickCount();
-        waited = WaitForSingleObject(mutex, kSetupWaitMs);
+        waited = WaitForSingleObjectEx(mutex, kSetupWaitMs, FALSE);
         LogEvent("waited %lu ms", GetTickCount() - start);
     }
     if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {

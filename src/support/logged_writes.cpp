@@ -10,6 +10,9 @@ namespace {
 // Longer than any value the program writes (a registry entry is at most 261
 // bytes), with room for the quotes around it.
 constexpr DWORD kShownCapacity = 300;
+// Room for an old value to be put back: far more than any value the product
+// or its modules keep there.
+constexpr DWORD kOldCapacity = 2048;
 
 // A value in quotes for the log; zero bytes inside it (the language entries
 // keep their spaces as zeros) come out as spaces, trailing ones not at all.
@@ -29,19 +32,6 @@ void ShowText(char *shown, const char *text)
         CopyText(shown, kShownCapacity, "(deleted)");
     else
         ShowBytes(shown, reinterpret_cast<const BYTE *>(text), static_cast<DWORD>(TextLength(text)));
-}
-
-void ShowOldRegistryValue(HKEY key, const char *name, char *shown)
-{
-    BYTE data[kShownCapacity];
-    DWORD size = sizeof data;
-    LONG status = RegQueryValueExA(key, name, nullptr, nullptr, data, &size);
-    if (status == ERROR_FILE_NOT_FOUND)
-        CopyText(shown, kShownCapacity, "(missing)");
-    else if (status != ERROR_SUCCESS)
-        CopyText(shown, kShownCapacity, "(unreadable)");
-    else
-        ShowBytes(shown, data, size);
 }
 
 // "registry NAME: OLD -> NEW", and the error when the change failed.
@@ -81,12 +71,23 @@ LONG SetRegistryText(HKEY key, const char *name, const char *text)
 
 LONG SetRegistryBytes(HKEY key, const char *name, DWORD type, const BYTE *data, DWORD size)
 {
-    // Only the product's Options key is written: its old data is noted, so
-    // that a failed run can put it back. A write that fails fails the run.
-    if (!NoteOptionsValue(key, name)) return ERROR_WRITE_FAULT;
+    // Only the product's Options key is written: its old data is read once,
+    // noted, so that a failed run can put it back, and shown in the log. A
+    // value too large to read here is not changed. A write that fails fails
+    // the run.
+    BYTE oldData[kOldCapacity];
+    DWORD oldType = 0;
+    DWORD oldSize = sizeof oldData;
+    LONG read = RegQueryValueExA(key, name, nullptr, &oldType, oldData, &oldSize);
+    if (!NoteOptionsValue(name, read, oldType, oldData, oldSize)) return ERROR_WRITE_FAULT;
     bool logging = RunLogOpen();
     char old[kShownCapacity];
-    if (logging) ShowOldRegistryValue(key, name, old);
+    if (read == ERROR_FILE_NOT_FOUND)
+        CopyText(old, kShownCapacity, "(missing)");
+    else if (read != ERROR_SUCCESS)
+        CopyText(old, kShownCapacity, "(unreadable)");
+    else
+        ShowBytes(old, oldData, oldSize);
     LONG status = data != nullptr ? RegSetValueExA(key, name, 0, type, data, size) : RegDeleteValueA(key, name);
     if (logging) {
         char now[kShownCapacity];
