@@ -185,6 +185,19 @@ TEST_F(AllOrNothing, ARemovalThatCannotTakeAFilePutsEverythingBack)
     EXPECT_EQ(faults::Run(" un").exitCode, 0u);
 }
 
+// An Options value too large for the run to note its old text is not
+// changed: the install stops before it and puts back what it did.
+TEST_F(AllOrNothing, AnOptionsValueTooLargeToNoteStopsTheInstall)
+{
+    const std::string large(3000, 'x');
+    sandbox::WriteRegistryString(sandbox::kOptionsKey, "Language3", large);
+    std::string before = faults::State();
+    faults::Outcome run = faults::Run(" in");
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_EQ(Registry("Language3"), large);
+    EXPECT_EQ(faults::State(), before);
+}
+
 // A journal that names anything outside the product is not followed: the
 // run says so in its log, keeps the file aside and does its own work.
 TEST_F(AllOrNothing, AJournalPointingOutsideTheProductIsNotFollowed)
