@@ -54,7 +54,8 @@ bool Note(JournalVerb verb, const char *path)
     // One write for the line (a run notes a line for each of its files);
     // path comes from a path buffer, so the line fits.
     char line[kPathCapacity + 16];
-    bool written = TextLength(path) < kPathCapacity && (wsprintfA(line, "%s %s\r\n", kJournalVerbs[verb], path), PutText(line));
+    bool written = TextLength(path) < kPathCapacity &&
+                   (wsprintfA(line, "%s %s\r\n", kJournalVerbs[verb], path), PutText(line));
     if (!written) NoteFailed(path);
     return written;
 }
@@ -119,7 +120,8 @@ bool NoteOptionsValue(const char *name, LONG read, DWORD type, const BYTE *data,
     const bool missing = read == ERROR_FILE_NOT_FOUND;
     // The type is one hex digit: every type the registry defines.
     const char digits[4] = {' ', kFieldChars[type & 15], ' ', '\0'};
-    bool noted = (missing || (read == ERROR_SUCCESS && type < kHexChars)) && PutText(kJournalVerbs[kValue]) && PutText(" ") && PutText(name) &&
+    bool noted = (missing || (read == ERROR_SUCCESS && type < kHexChars)) && PutText(kJournalVerbs[kValue]) &&
+                 PutText(" ") && PutText(name) &&
                  (missing ? PutText(" -") : PutText(digits) && PutHex(data, size)) && PutText("\r\n");
     if (!noted) NoteFailed(name);
     return noted;
@@ -132,8 +134,8 @@ bool NoteInstallFlag(const char *path, const char *section)
     char old[64];
     GetPrivateProfileStringA(section, "Install", "\x7f", old, sizeof old, path);
     bool missing = old[0] == '\x7f' && old[1] == '\0';
-    bool noted = PutText(kJournalVerbs[kFlag]) && PutText(" ") && PutHex(reinterpret_cast<const BYTE *>(section), TextLength(section)) &&
-                 PutText(" ") &&
+    bool noted = PutText(kJournalVerbs[kFlag]) && PutText(" ") &&
+                 PutHex(reinterpret_cast<const BYTE *>(section), TextLength(section)) && PutText(" ") &&
                  (missing ? PutText("-") : PutHex(reinterpret_cast<const BYTE *>(old), TextLength(old))) &&
                  PutText(" ") && PutText(path) && PutText("\r\n");
     if (!noted) NoteFailed(path);
@@ -143,7 +145,8 @@ bool NoteInstallFlag(const char *path, const char *section)
 bool SettleJournal()
 {
     if (gJournal == nullptr) return true;
-    if (!RunFailed() && !gJournalBroken && !(PutText(kJournalVerbs[kCommit]) && PutText("\r\n"))) MarkRunFailed();
+    if (!RunFailed() && !gJournalBroken && !(PutText(kJournalVerbs[kCommit]) && PutText("\r\n")))
+        MarkRunFailed();
     CloseHandle(gJournal);
     gJournal = nullptr;
     char path[kPathCapacity];
