@@ -137,7 +137,8 @@ Deployed SwapOne(char *source, char *target, const char *name, bool retry)
     // A retry meets only the copies that were left waiting; after a
     // failure nothing more changes, since it is all put back.
     bool take = result == Deployed::Staged && !RunFailed();
-    if (take && retry) take = StagingPath(staging, target) && GetFileAttributesA(staging) != INVALID_FILE_ATTRIBUTES;
+    if (take && retry)
+        take = StagingPath(staging, target) && GetFileAttributesA(staging) != INVALID_FILE_ATTRIBUTES;
     if (take) result = PutInPlace(source, target, retry);
     source[sourceLength] = '\0';
     target[targetLength] = '\0';

@@ -82,7 +82,9 @@ LONG SetRegistryBytes(HKEY key, const char *name, DWORD type, const BYTE *data, 
     if (!NoteOptionsValue(name, read, oldType, oldData, oldSize)) return ERROR_WRITE_FAULT;
     bool logging = RunLogOpen();
     char old[kShownCapacity];
-    if (read == ERROR_FILE_NOT_FOUND)
+    if (!logging)
+        old[0] = '\0';
+    else if (read == ERROR_FILE_NOT_FOUND)
         CopyText(old, kShownCapacity, "(missing)");
     else if (read != ERROR_SUCCESS)
         CopyText(old, kShownCapacity, "(unreadable)");
