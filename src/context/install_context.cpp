@@ -149,7 +149,7 @@ bool ReadModuleVersionStrings()
     DWORD ignored = 0;
     DWORD size = infoSize(own, &ignored);
     if (size == 0) return true;
-    HGLOBAL block = GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, size + 1024);
+    HLOCAL block = LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, size + 1024);
     if (block == nullptr) return true;
     void *data = static_cast<void *>(block);
     if (info(own, 0, size, data)) {
@@ -181,7 +181,7 @@ bool ReadModuleVersionStrings()
             if (found && !CopyText(w.field, kNameCapacity, value)) w.field[0] = '\0';
         }
     }
-    GlobalFree(block);
+    LocalFree(block);
     return true;
 }
 
@@ -230,4 +230,9 @@ bool LocateProductDir(char *buffer)
     if (ReadDirectoryValue(options.Get(), "RemotePath", value, kLongestProductName))
         CopyPath(buffer, value);
     return ProbePath(buffer) == kProbeDirectory;
+}
+
+bool OpenOptionsKey(OwnedKey &key)
+{
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kOptionsKey, 0, KEY_ALL_ACCESS, key.Receive()) == ERROR_SUCCESS;
 }

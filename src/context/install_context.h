@@ -5,10 +5,16 @@
 
 #include <windows.h>
 
+#include "support/handles.h"
 #include "support/text.h"
 
 // One copy for the whole program (inline), not one per file that names it.
 inline constexpr char kOptionsKey[] = "Software\\Brenmor Software\\Quorin\\Options";
+// The Options values the language's registration writes: the letter list,
+// the direction list and the language list, "Language" and a number from 1.
+inline constexpr char kLetterListValue[] = "TranLangs";
+inline constexpr char kDirectionsValue[] = "Directions";
+inline constexpr char kLanguageValuePrefix[] = "Language";
 
 struct InstallContext {
     char ProductDir[kPathCapacity];      // ends with a backslash, or empty
@@ -72,6 +78,10 @@ bool LocateProductDir(char *buffer);
 // The Windows directory asked for with its 128-character limit; false (and
 // an empty buffer) when it does not fit.
 bool WindowsDirectory(char *buffer);
+
+// Opens the Options key under HKEY_LOCAL_MACHINE for all access; false when
+// it cannot be opened (missing, or no right to write there).
+bool OpenOptionsKey(OwnedKey &key);
 
 // Path of the temporary copy of the module information file: the Windows
 // directory followed by "\temp\quorin.inf". False when it cannot be formed.

@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include "context/install_context.h"
-#include "context/journal.h"
 #include "fs/path_probe.h"
 #include "support/error_box.h"
 #include "support/logged_writes.h"
@@ -14,6 +13,14 @@ void ReadModuleKey(const char *key, const char *fallback, char *buffer, size_t c
     const InstallContext &context = Install();
     GetPrivateProfileStringA(context.ModuleName, key, fallback, buffer, static_cast<DWORD>(capacity),
                              context.ModuleInfoPath);
+}
+
+bool FlaggedModuleInfoCopy(int copy, char *path)
+{
+    const InstallContext &context = Install();
+    bool formed = copy == 0 ? TemporaryModuleInfoPath(path)
+                            : JoinPath(path, context.ProductDir, "quorin.inf") && context.ProductDir[0] != '\0';
+    return formed && ProbePath(path) > 0;
 }
 
 void MarkInstallState(InstallKind kind)
@@ -28,12 +35,8 @@ void MarkInstallState(InstallKind kind)
     // The flag is how the product tells an installed module: a copy that
     // cannot take it (held open by another program) fails the run, so that
     // a rerun writes it.
-    char *path = context.ModuleInfoPath;
-    for (int copy = 0; copy < 2; ++copy) {
-        bool formed = copy == 0 ? TemporaryModuleInfoPath(path)
-                                : JoinPath(path, context.ProductDir, "quorin.inf") && context.ProductDir[0] != '\0';
-        if (formed && ProbePath(path) > 0 &&
-            (!NoteInstallFlag(path, context.ModuleName) || !WriteProfileText(context.ModuleName, "Install", flag, path)))
+    for (int copy = 0; copy < 2; ++copy)
+        if (FlaggedModuleInfoCopy(copy, context.ModuleInfoPath) &&
+            !WriteProfileText(context.ModuleName, "Install", flag, context.ModuleInfoPath))
             MarkRunFailed();
-    }
 }

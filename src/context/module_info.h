@@ -10,6 +10,10 @@ enum class InstallKind { Install, Removal };
 // default and limit (capacity of buffer, terminator included).
 void ReadModuleKey(const char *key, const char *fallback, char *buffer, size_t capacity);
 
+// The path of copy 0 (the temporary one) or 1 (the product's) of the file
+// into path (260), when it is a non-empty file the flag is written to.
+bool FlaggedModuleInfoCopy(int copy, char *path);
+
 // Writes "Install" into both copies of the file that exist as non-empty
 // files: "1" after an install, "0" after a removal. A copy that refuses the
 // write marks the run failed.

@@ -118,6 +118,15 @@ bool DiscardFile(const char *path)
     return true;
 }
 
+bool FlushFile(const char *path)
+{
+    OwnedHandle file(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, 0, nullptr));
+    if (file) return FlushFileBuffers(file.Get()) != 0;
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 bool StagingPath(char *staging, const char *target)
 {
     return JoinPath(staging, target, "~");

@@ -18,6 +18,12 @@ bool RemoveFile(const char *path);
 // (or was never there).
 bool DiscardFile(const char *path);
 
+// Puts the file's data on disk (FlushFileBuffers on a handle of its own),
+// for what must survive a power cut before the run goes on. True when it is
+// flushed or missing (or no path); false when it cannot be opened for writing or the
+// flush fails.
+bool FlushFile(const char *path);
+
 // The staging name of a target: the same name with a '~' after it, so that
 // its extension is no longer ".qd". False when it does not fit.
 bool StagingPath(char *staging, const char *target);

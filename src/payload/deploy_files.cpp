@@ -6,9 +6,9 @@
 #include <windows.h>
 
 #include "context/install_context.h"
-#include "context/journal.h"
 #include "context/module_info.h"
 #include "fs/file_ops.h"
+#include "journal/journal.h"
 #include "payload/busy_cursor.h"
 #include "payload/payload_archive.h"
 #include "support/error_box.h"
@@ -54,10 +54,12 @@ Deployed Classify(char *source, char *target, const char *name)
 }
 
 // The first phase: every file the run installs is copied whole under its
-// staging name before any installed file changes, so that a full disk or a
-// target that cannot be replaced stops the run while the product is as it
-// was. A read-only target, or a folder under its name, is refused here, as
-// the rename later would be. Both buffers are cut back on return.
+// staging name, and flushed (rule 2 of the journal), before any installed
+// file changes, so that a full disk or a target that cannot be replaced
+// stops the run while the product is as it was, and no power cut leaves a
+// renamed copy without its data. A read-only target, or a folder under its
+// name, is refused here, as the rename later would be. Both buffers are cut
+// back on return.
 Deployed StageOne(char *source, char *target, const char *name)
 {
     size_t sourceLength = TextLength(source);
@@ -85,7 +87,7 @@ Deployed StageOne(char *source, char *target, const char *name)
         LogEvent("cannot install %s: read-only or a folder", target);
         result = Deployed::Failed;
     } else if ((held && GetFileAttributesA(staging) != INVALID_FILE_ATTRIBUTES && !SetAside(staging)) ||
-               !NoteInstalled(target) || !CopyFileA(source, staging, FALSE)) {
+               !NoteInstalled(target) || !CopyFileA(source, staging, FALSE) || !FlushFile(staging)) {
         LogFailure("copy %s to %s failed", source, staging);
         DiscardFile(staging);
         result = Deployed::Failed;
@@ -202,8 +204,10 @@ bool DeployModuleFiles()
     BusyCursor cursor;
     ShowBusyCursor(&cursor);
     // Every file is staged whole before the second walk changes any
-    // installed one; both walks weigh the same files the same way.
-    bool result = BeginJournal() && WalkWorkDirectory(StageOne) && WalkWorkDirectory(MoveOne);
+    // installed one; both walks weigh the same files the same way. Rule 1:
+    // one flush puts every staged file's line on disk before the first
+    // rename.
+    bool result = BeginJournal() && WalkWorkDirectory(StageOne) && FlushJournal() && WalkWorkDirectory(MoveOne);
     HideBusyCursor(&cursor);
     return result;
 }

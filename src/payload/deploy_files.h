@@ -4,7 +4,7 @@
 
 // Begins the run's journal, stages every dictionary file the run installs
 // under its staging name and, once all are whole, moves each into place,
-// the installed copy moved aside (see context/journal.h). True when at
+// the installed copy moved aside (see journal/journal.h). True when at
 // least one file of the work directory was put in place or found not to
 // need it; false when none was, the directory cannot be listed, or a
 // dictionary file could not be staged or moved in: that marks the run

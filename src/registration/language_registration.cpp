@@ -1,5 +1,6 @@
 // Entering the module's language into the product's configuration file (the
-// master copy) and copying the result into the Options key.
+// master copy) and copying the result into the Options key, and taking it
+// out of both again.
 #include "registration/language_registration.h"
 
 #include "registration/language_list.h"
@@ -23,17 +24,63 @@ void EnterLanguageName(const char *name)
     }
 }
 
-// True when LanguageN holds a value whose first byte is not zero. A value
-// too long for the entry buffer is not ours and ends the walk like a
-// missing one.
-bool HoldsLanguageValue(HKEY options, const char *keyName)
+// Removes the first entry equal to name (without regard to case): every
+// later entry moves down one number and the old last number is deleted.
+void RemoveLanguageName(const char *name)
 {
-    char scratch[kRegistryEntryCapacity];
-    scratch[0] = '\0';
-    DWORD size = sizeof scratch;
-    LONG status =
-        RegQueryValueExA(options, keyName, nullptr, nullptr, reinterpret_cast<BYTE *>(scratch), &size);
-    return status == ERROR_SUCCESS && size > 0 && scratch[0] != '\0';
+    char entry[kLanguageEntryCapacity];
+    bool found = false;
+    for (unsigned number = 1; ReadLanguageEntry(number, entry); ++number) {
+        if (!found && lstrcmpiA(entry, name) != 0) continue;
+        found = true;
+        if (ReadLanguageEntry(number + 1, entry))
+            WriteLanguageEntry(number, entry);
+        else
+            WriteLanguageEntry(number, nullptr);
+    }
+}
+
+// Both directions share one sequence: the configuration file's lists first,
+// then their copies in the Options key, then the direction list there.
+void ChangeLanguage(bool add)
+{
+    char name[kLanguageEntryCapacity];
+    const char letter = ReadModuleLanguage(name);
+    // A configuration file out of reach would read as empty or keep its old
+    // text while the registry moved on, or be left truncated: leave both
+    // as they are and let the run fail, so that a rerun finishes the job.
+    if (!ConfigWritable()) {
+        MarkRunFailed();
+        return;
+    }
+
+    char letters[kLetterListCapacity];
+    ReadLetterList(letters);
+    // A full list (15 letters) takes no more; the rest of the run goes on.
+    if (add ? AppendLetter(letters, sizeof letters, letter) : RemoveLetter(letters, letter)) WriteLetterList(letters);
+
+    if (add)
+        EnterLanguageName(name);
+    else
+        RemoveLanguageName(name);
+
+    OwnedKey options;
+    if (!OpenOptionsKey(options)) return;
+    // The product's own letters are never taken back, not even in the copy.
+    if (add || !IsProtectedLetter(letter)) WriteRegistryString(options.Get(), kLetterListValue, letters);
+    PublishLanguageList(options.Get());
+
+    // Without a letter there is no item to make or prune; the list is left
+    // as stored.
+    if (letter == '\0') return;
+    char directions[kDirectionListCapacity];
+    if (!ReadDirectionList(options.Get(), directions)) return;
+    if (add)
+        ExtendDirections(directions, sizeof directions, letters, letter);
+    else
+        PruneDirections(directions, letter);
+    // Kept as the empty string when every item held the letter, not deleted.
+    WriteRegistryString(options.Get(), kDirectionsValue, directions);
 }
 
 } // namespace
@@ -60,34 +107,5 @@ void PublishLanguageList(HKEY options)
     }
 }
 
-void RegisterLanguage()
-{
-    char name[kLanguageEntryCapacity];
-    const char letter = ReadModuleLanguage(name);
-    // A configuration file out of reach would read as empty or keep its old
-    // text while the registry moved on, or be left truncated: leave both
-    // as they are and let the run fail, so that a rerun finishes the job.
-    if (!ConfigWritable()) {
-        MarkRunFailed();
-        return;
-    }
-
-    char letters[kLetterListCapacity];
-    ReadLetterList(letters);
-    // A full list (15 letters) takes no more; the rest of the run goes on.
-    if (AppendLetter(letters, sizeof letters, letter)) WriteLetterList(letters);
-
-    EnterLanguageName(name);
-
-    OwnedKey options;
-    if (!OpenOptionsKey(options)) return;
-    WriteRegistryString(options.Get(), kLetterListValue, letters);
-    PublishLanguageList(options.Get());
-
-    // Without a letter there is no item to make; the list is left as stored.
-    if (letter == '\0') return;
-    char directions[kDirectionListCapacity];
-    if (!ReadDirectionList(options.Get(), directions)) return;
-    ExtendDirections(directions, sizeof directions, letters, letter);
-    WriteRegistryString(options.Get(), kDirectionsValue, directions);
-}
+void RegisterLanguage() { ChangeLanguage(true); }
+void UnregisterLanguage() { ChangeLanguage(false); }

@@ -1,8 +1,8 @@
 #include "registration/language_store.h"
 
 #include "context/install_context.h"
-#include "context/journal.h"
 #include "context/module_info.h"
+#include "journal/journal.h"
 #include "registration/language_list.h"
 #include "support/error_box.h"
 #include "support/logged_writes.h"
@@ -55,12 +55,12 @@ void ReadLetterList(char *list)
 
 namespace {
 
-// The product's whole configuration: a copy is kept before the first
-// rewrite, and a failed one fails the run, which then puts the copy back.
+// The product's whole configuration, kept whole before the first rewrite
+// (NoteLanguageChanges): a failed rewrite fails the run, which then puts the
+// kept copy back.
 void WriteConfigKey(const char *key, const char *value)
 {
-    const char *path = Install().ConfigPath;
-    if (!KeepCopy(path) || !WriteProfileText(kLanguagesSection, key, value, path)) MarkRunFailed();
+    if (!WriteProfileText(kLanguagesSection, key, value, Install().ConfigPath)) MarkRunFailed();
 }
 
 }  // namespace
@@ -69,7 +69,7 @@ void WriteLetterList(const char *list) { WriteConfigKey(kLetterListValue, list);
 
 void LanguageKeyName(char *buffer, unsigned number)
 {
-    FormatNumberedKey(buffer, kKeyNameCapacity, "Language", number);
+    FormatNumberedKey(buffer, kKeyNameCapacity, kLanguageValuePrefix, number);
 }
 
 bool ReadLanguageEntry(unsigned number, char *entry)
@@ -88,11 +88,6 @@ void WriteLanguageEntry(unsigned number, const char *entry)
     WriteConfigKey(keyName, entry);
 }
 
-bool OpenOptionsKey(OwnedKey &key)
-{
-    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kOptionsKey, 0, KEY_ALL_ACCESS, key.Receive()) == ERROR_SUCCESS;
-}
-
 void WriteRegistryString(HKEY key, const char *name, const char *text)
 {
     SetRegistryText(key, name, text);
@@ -101,4 +96,34 @@ void WriteRegistryString(HKEY key, const char *name, const char *text)
 bool ReadDirectionList(HKEY options, char *list)
 {
     return ReadRegistryText(options, kDirectionsValue, list, kDirectionListCapacity) && list[0] != '\0';
+}
+
+bool HoldsLanguageValue(HKEY options, const char *keyName)
+{
+    char scratch[kRegistryEntryCapacity];
+    scratch[0] = '\0';
+    DWORD size = sizeof scratch;
+    LONG status =
+        RegQueryValueExA(options, keyName, nullptr, nullptr, reinterpret_cast<BYTE *>(scratch), &size);
+    return status == ERROR_SUCCESS && size > 0 && scratch[0] != '\0';
+}
+
+bool NoteLanguageChanges()
+{
+    if (!KeepCopy(Install().ConfigPath)) return false;
+    OwnedKey options;
+    if (!OpenOptionsKey(options)) return true;  // the stage leaves the key alone then
+    if (!NoteOptionsValue(options.Get(), kLetterListValue) || !NoteOptionsValue(options.Get(), kDirectionsValue))
+        return false;
+    // The configuration's list may grow by one entry, and the registry's own
+    // list is pruned up to its first gap: every LanguageN either can touch.
+    char entry[kLanguageEntryCapacity];
+    unsigned listed = 0;
+    while (ReadLanguageEntry(listed + 1, entry)) ++listed;
+    char keyName[kKeyNameCapacity];
+    for (unsigned number = 1;; ++number) {
+        LanguageKeyName(keyName, number);
+        if (number > listed + 1 && !HoldsLanguageValue(options.Get(), keyName)) return true;
+        if (!NoteOptionsValue(options.Get(), keyName)) return false;
+    }
 }

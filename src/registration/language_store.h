@@ -7,11 +7,10 @@
 #include <windows.h>
 #include <stddef.h>
 
+#include "context/install_context.h"
 #include "support/handles.h"
 
 inline constexpr char kLanguagesSection[] = "Languages";
-inline constexpr char kLetterListValue[] = "TranLangs";
-inline constexpr char kDirectionsValue[] = "Directions";
 constexpr size_t kKeyNameCapacity = 24; // "Language" and any 32-bit number
 
 // The module's language name ("Language", 260) into name, from its section
@@ -41,10 +40,6 @@ void WriteLanguageEntry(unsigned number, const char *entry);
 // "Language%d" for number.
 void LanguageKeyName(char *buffer, unsigned number);
 
-// Opens the Options key under HKEY_LOCAL_MACHINE for all access; false when
-// it cannot be opened (missing, or no right to write there).
-bool OpenOptionsKey(OwnedKey &key);
-
 // The Options key's direction list into list (kDirectionListCapacity).
 // False when it is missing, empty, or too long to read whole: the product
 // starts that list itself, so such a list is neither extended nor pruned.
@@ -52,3 +47,14 @@ bool ReadDirectionList(HKEY options, char *list);
 
 // Writes text as REG_SZ with its terminator.
 void WriteRegistryString(HKEY key, const char *name, const char *text);
+
+// True when LanguageN holds a value whose first byte is not zero. A value
+// too long for the entry buffer is not ours and ends the walk like a
+// missing one.
+bool HoldsLanguageValue(HKEY options, const char *keyName);
+
+// Notes in the journal everything the language's registration or removal
+// may change, before the first change: a kept copy of the configuration
+// file, TranLangs, Directions and every LanguageN the list may write or
+// prune. False when a note fails (the run is then marked failed).
+bool NoteLanguageChanges();

@@ -6,9 +6,11 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include "context/entries_folder.h"
 #include "context/install_context.h"
-#include "context/journal.h"
+#include "fs/file_ops.h"
 #include "fs/path_probe.h"
+#include "journal/journal.h"
 #include "support/error_box.h"
 #include "support/handles.h"
 #include "support/logged_writes.h"
@@ -17,40 +19,6 @@
 #include "support/text.h"
 
 namespace {
-
-constexpr const char *kCurrentVersionKey = "Software\\Microsoft\\Windows\\CurrentVersion";
-constexpr const char *kInstallShieldFolder = "InstallShield Installation Information\\";
-constexpr const char *kEntrySection = "Startup";
-
-bool HasPercent(const char *text)
-{
-    for (; *text != '\0'; ++text)
-        if (*text == '%') return true;
-    return false;
-}
-
-// The Program Files directory into dir (kPathCapacity); false when the value
-// is missing or empty or names no existing directory.
-bool FindProgramFilesDir(char *dir)
-{
-    {
-        OwnedKey key;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kCurrentVersionKey, 0, KEY_READ, key.Receive()) !=
-            ERROR_SUCCESS)
-            return false;
-        if (!ReadRegistryText(key.Get(), "ProgramFilesDir", dir, kPathCapacity) || dir[0] == '\0')
-            return false;
-    }
-    if (HasPercent(dir)) {
-        // The expansion counts only when it names a directory; otherwise the
-        // text is probed as it stands.
-        char expanded[kPathCapacity];
-        DWORD needed = ExpandEnvironmentStringsA(dir, expanded, kPathCapacity);
-        if (needed > 0 && needed <= kPathCapacity && ProbePath(expanded) == kProbeDirectory)
-            CopyPath(dir, expanded);
-    }
-    return ProbePath(dir) == kProbeDirectory;
-}
 
 // True when the subfolder name of folder (which ends with a backslash) holds
 // a setup.ini whose "AppName" is the module's application name. A subfolder
@@ -141,7 +109,8 @@ void MakeEntry(const char *folder)
     char copyPath[kPathCapacity];
     bool fits = JoinPath(entryDir, folder, guidText) && JoinPath(iniPath, entryDir, "\\setup.ini") &&
                 JoinPath(copyPath, entryDir, "\\") && AppendPath(copyPath, ownName);
-    if (!fits || !NoteEntryFolder(entryDir) || !CreateDirectoryA(entryDir, nullptr)) {
+    // Rule 1 of the journal: its line is on disk before the folder exists.
+    if (!fits || !NoteEntryFolder(entryDir) || !FlushJournal() || !CreateDirectoryA(entryDir, nullptr)) {
         if (fits) LogFailure("entry folder %s not created", entryDir);
         else LogEvent("entry folder in %s: path too long", folder);
         ShowErrorBox("CreateDirectory error.");
@@ -153,6 +122,9 @@ void MakeEntry(const char *folder)
     WriteProfileText(kEntrySection, "ExeName", ownName, iniPath);
     if (CopyFileA(ownPath, copyPath, FALSE)) {
         LogEvent("copied %s to %s", ownPath, copyPath);
+        // Rule 3 of the journal: the new entry is on disk before the run
+        // commits.
+        if (!FlushFile(iniPath) || !FlushFile(copyPath)) MarkRunFailed();
     } else {
         LogFailure("copy %s to %s failed", ownPath, copyPath);
         ShowErrorBox("CopyFile error.");
@@ -160,12 +132,6 @@ void MakeEntry(const char *folder)
 }
 
 } // namespace
-
-bool EntriesFolder(char *folder)
-{
-    return FindProgramFilesDir(folder) && AppendBackslash(folder, kPathCapacity) &&
-           AppendPath(folder, kInstallShieldFolder);
-}
 
 void RegisterUninstallEntry()
 {

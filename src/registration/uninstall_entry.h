@@ -6,7 +6,3 @@
 // Boxes "CreateDirectory error." and "CopyFile error." report the two
 // failures; every other shortfall ends the operation without an entry.
 void RegisterUninstallEntry();
-
-// The folder the entries are filed in, ending with a backslash: Program
-// Files' "InstallShield Installation Information\". False without one.
-bool EntriesFolder(char *folder);

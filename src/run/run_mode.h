@@ -6,8 +6,3 @@ bool IsSilentCommandLine(const char *commandLine);
 
 // Last three characters " un" (any case): a removal run.
 bool IsRemovalCommandLine(const char *commandLine);
-
-// A mod value that names one file inside the product directory when
-// appended to it: not absolute, no drive, no ".." component with either
-// separator, no wildcard.
-bool IsProductRelativePath(const char *value);

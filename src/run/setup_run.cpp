@@ -1,14 +1,16 @@
 #include "run/setup_run.h"
 
 #include "context/install_context.h"
-#include "context/journal.h"
 #include "context/module_info.h"
 #include "fs/file_ops.h"
 #include "fs/path_probe.h"
+#include "fs/product_path.h"
+#include "journal/journal.h"
 #include "payload/deploy_files.h"
 #include "payload/expand_resource.h"
 #include "payload/payload_archive.h"
 #include "registration/language_registration.h"
+#include "registration/language_store.h"
 #include "registration/uninstall_entry.h"
 #include "run/run_mode.h"
 #include "run/run_options.h"
@@ -106,19 +108,48 @@ bool RunInstall()
 
 // Deleting is moving aside, so that a removal that fails later can put the
 // file back; what was moved aside is deleted once the run commits. A file
-// another program holds is deleted then too, or at the next restart.
-bool RemoveListedFile(const char *path)
+// another program holds is deleted then too, or at the next restart. The
+// first pass (move false) only notes, the second moves: one flush of the
+// journal between them puts every line on disk before the first move
+// (rule 1 of the journal).
+bool RemoveListedFile(const char *path, bool move)
 {
     char staging[kPathCapacity];
     // The staging copy goes first: a replacement an earlier install left
     // for the restart would otherwise bring the file back.
-    if (StagingPath(staging, path) && GetFileAttributesA(staging) != INVALID_FILE_ATTRIBUTES && !SetAside(staging))
+    if (StagingPath(staging, path) && GetFileAttributesA(staging) != INVALID_FILE_ATTRIBUTES &&
+        !(move ? MoveAside(staging) : NoteInstalled(staging)))
         return false;
     if (ProbePath(path) <= 0) {
-        LogEvent("not deleted %s: missing or empty", path);
+        if (move) LogEvent("not deleted %s: missing or empty", path);
         return true;
     }
-    return InUse(path) ? NoteAtCommit(false, path) : SetAside(path);
+    if (!move) return NoteInstalled(path);
+    return InUse(path) ? NoteAtCommit(false, path) : MoveAside(path);
+}
+
+// Each mod value of the module's section, one file inside the product, is
+// noted (move false) or moved aside.
+void RemoveListedFiles(bool move)
+{
+    InstallContext &context = Install();
+    for (unsigned n = 0; !RunFailed(); ++n) {
+        char key[16];
+        char value[kRemovalValueCapacity];
+        FormatNumberedKey(key, sizeof key, "mod", n);
+        ReadModuleKey(key, "", value, sizeof value);
+        if (value[0] == '\0') break;
+        // Deleting runs with administrator rights, and the list may come from
+        // the temporary copy anyone can write: one file inside the product.
+        if (!IsProductRelativePath(value)) {
+            if (move) LogEvent("%s=%s skipped: not inside the product directory", key, value);
+            continue;
+        }
+        char path[kPathCapacity];
+        // A file that can be neither deleted nor left for the restart is not
+        // reported, but the run fails and everything is put back.
+        if (JoinPath(path, context.ProductDir, value) && !RemoveListedFile(path, move)) MarkRunFailed();
+    }
 }
 
 // Removal mode: delete the module's listed files, then take the language out.
@@ -132,25 +163,19 @@ bool RunRemoval()
         return false;
     }
     if (!DescribesModule() || !BeginJournal()) return false;
-    for (unsigned n = 0; !RunFailed(); ++n) {
-        char key[16];
-        char value[kRemovalValueCapacity];
-        FormatNumberedKey(key, sizeof key, "mod", n);
-        ReadModuleKey(key, "", value, sizeof value);
-        if (value[0] == '\0') break;
-        // Deleting runs with administrator rights, and the list may come from
-        // the temporary copy anyone can write: one file inside the product.
-        if (!IsProductRelativePath(value)) {
-            LogEvent("%s=%s skipped: not inside the product directory", key, value);
-            continue;
-        }
-        char path[kPathCapacity];
-        // A file that can be neither deleted nor left for the restart is not
-        // reported, but the run fails and everything is put back.
-        if (JoinPath(path, context.ProductDir, value) && !RemoveListedFile(path)) MarkRunFailed();
-    }
+    RemoveListedFiles(false);
+    if (!FlushJournal()) return false;
+    RemoveListedFiles(true);
     FinishRemoval();
     return true;
+}
+
+// Everything the registration, the language's and the flag's, will change
+// is noted before the first change, so that one flush puts it all on disk
+// (rule 1 of the journal). A new uninstall entry flushes its own line.
+void NoteRegistration()
+{
+    if (!RunFailed() && !(NoteLanguageChanges() && NoteInstallFlags() && FlushJournal())) MarkRunFailed();
 }
 
 // The run itself, once it holds the setup mutex: the context, then the
@@ -201,6 +226,7 @@ int EndRun(int exitCode, DWORD startTicks)
 // puts the whole run back, so a later stage would only be undone.
 void FinishInstall()
 {
+    NoteRegistration();
     if (!RunFailed()) RunStage("RegisterLanguage", RegisterLanguage);
     if (!RunFailed()) RunStage("RegisterUninstallEntry", RegisterUninstallEntry);
     if (!RunFailed()) RunStage("MarkInstallState", [] { MarkInstallState(InstallKind::Install); });
@@ -217,6 +243,7 @@ void FinishInstall()
 
 void FinishRemoval()
 {
+    NoteRegistration();
     if (!RunFailed()) RunStage("UnregisterLanguage", UnregisterLanguage);
     if (!RunFailed()) RunStage("MarkInstallState", [] { MarkInstallState(InstallKind::Removal); });
     SettleJournal();

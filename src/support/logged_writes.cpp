@@ -1,6 +1,5 @@
 #include "support/logged_writes.h"
 
-#include "context/journal.h"
 #include "support/error_box.h"
 #include "support/run_log.h"
 #include "support/text.h"
@@ -10,9 +9,6 @@ namespace {
 // Longer than any value the program writes (a registry entry is at most 261
 // bytes), with room for the quotes around it.
 constexpr DWORD kShownCapacity = 300;
-// Room for an old value to be put back: far more than any value the product
-// or its modules keep there.
-constexpr DWORD kOldCapacity = 2048;
 
 // A value in quotes for the log; zero bytes inside it (the language entries
 // keep their spaces as zeros) come out as spaces, trailing ones not at all.
@@ -71,25 +67,21 @@ LONG SetRegistryText(HKEY key, const char *name, const char *text)
 
 LONG SetRegistryBytes(HKEY key, const char *name, DWORD type, const BYTE *data, DWORD size)
 {
-    // Only the product's Options key is written: its old data is read once,
-    // noted, so that a failed run can put it back, and shown in the log. A
-    // value too large to read here is not changed. A write that fails fails
-    // the run.
-    BYTE oldData[kOldCapacity];
-    DWORD oldType = 0;
-    DWORD oldSize = sizeof oldData;
-    LONG read = RegQueryValueExA(key, name, nullptr, &oldType, oldData, &oldSize);
-    if (!NoteOptionsValue(name, read, oldType, oldData, oldSize)) return ERROR_WRITE_FAULT;
+    // Only the product's Options key is written, its old data noted in the
+    // journal by the stage beforehand. A write that fails fails the run.
     bool logging = RunLogOpen();
     char old[kShownCapacity];
-    if (!logging)
-        old[0] = '\0';
-    else if (read == ERROR_FILE_NOT_FOUND)
-        CopyText(old, kShownCapacity, "(missing)");
-    else if (read != ERROR_SUCCESS)
-        CopyText(old, kShownCapacity, "(unreadable)");
-    else
-        ShowBytes(old, oldData, oldSize);
+    if (logging) {
+        BYTE oldData[2048];  // as much as the journal notes
+        DWORD oldSize = sizeof oldData;
+        LONG read = RegQueryValueExA(key, name, nullptr, nullptr, oldData, &oldSize);
+        if (read == ERROR_FILE_NOT_FOUND)
+            CopyText(old, kShownCapacity, "(missing)");
+        else if (read != ERROR_SUCCESS)
+            CopyText(old, kShownCapacity, "(unreadable)");
+        else
+            ShowBytes(old, oldData, oldSize);
+    }
     LONG status = data != nullptr ? RegSetValueExA(key, name, 0, type, data, size) : RegDeleteValueA(key, name);
     if (logging) {
         char now[kShownCapacity];

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "context/install_context.h"
-#include "context/journal.h"
+#include "journal/journal.h"
 #include "payload/deploy_files.h"
 #include "sandbox.h"
 #include "support/error_box.h"

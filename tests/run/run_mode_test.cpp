@@ -1,6 +1,7 @@
 // The command line's tail and the mod values a removal may delete.
 #include <gtest/gtest.h>
 
+#include "fs/product_path.h"
 #include "run/run_mode.h"
 
 namespace {

@@ -3,7 +3,7 @@
 // a plain model: no root, no drive or stream, no ".." component, no
 // wildcard.
 #include "fuzz_support.h"
-#include "run/run_mode.h"
+#include "fs/product_path.h"
 
 namespace {
 

@@ -1,17 +1,16 @@
 // Reading a journal back: every line checked before any is followed, so
-// that a damaged or foreign journal moves nothing; then the changes undone,
-// last first, or a committed run's finished. A line killed while it was
-// written has no end, and is not followed: its change was never made.
-#include "context/journal_format.h"
+// that a damaged or foreign journal moves nothing (rule 7); then the changes
+// undone, last first, or a committed run's finished (rule 4). Only whole
+// lines count (rule 6).
+#include "journal/journal_format.h"
 
 #include <windows.h>
 
+#include "context/entries_folder.h"
 #include "context/install_context.h"
 #include "fs/file_ops.h"
 #include "fs/path_probe.h"
-#include "registration/language_store.h"
-#include "registration/uninstall_entry.h"
-#include "run/run_mode.h"
+#include "fs/product_path.h"
 #include "support/error_box.h"
 #include "support/handles.h"
 #include "support/logged_writes.h"
@@ -82,13 +81,50 @@ bool IsModuleInfo(const char *path)
            (JoinPath(allowed, Install().ProductDir, "quorin.inf") && EqualsIgnoreAsciiCase(path, allowed));
 }
 
-// An uninstall entry folder: a GUID-named folder of the entries' folder.
-bool IsEntryFolder(const char *path)
+// The files of entry folder path, each deleted when discard is set: the
+// count of files but setup.ini, or more than any entry holds when it holds
+// a folder. A missing folder holds none.
+int EntryFiles(const char *path, bool discard)
+{
+    char file[kPathCapacity];
+    int others = 0;
+    if (!JoinPath(file, path, "\\*")) return 2;
+    WIN32_FIND_DATAA found;
+    OwnedFind search(FindFirstFileA(file, &found));
+    if (search) do {
+        const char *name = found.cFileName;
+        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return 2;
+        if (!EqualsIgnoreAsciiCase(name, "setup.ini")) ++others;
+        if (discard && JoinPath(file, path, "\\") && AppendPath(file, name)) DiscardFile(file);
+    } while (FindNextFileA(search.Get(), &found));
+    return others;
+}
+
+// Rule 7: an entry folder a run made, or was making when it died: a
+// GUID-named folder of the entries' folder, missing, or holding setup.ini
+// and one program at most, filed under the product's name (or under none
+// yet: the run died before it wrote the name, or its data never reached
+// the disk).
+bool IsOwnEntry(const char *path)
 {
     char folder[kPathCapacity];
     if (!EntriesFolder(folder) || !StartsWithIgnoreAsciiCase(path, folder)) return false;
     const char *name = path + TextLength(folder);
-    return name[0] == '{' && MadeOf(name, kGuidChars);
+    char appName[kPathCapacity];
+    if (name[0] != '{' || !MadeOf(name, kGuidChars) || !JoinPath(folder, path, "\\setup.ini")) return false;
+    GetPrivateProfileStringA(kEntrySection, "AppName", "", appName, sizeof appName, folder);
+    return (appName[0] == '\0' || StartsWithIgnoreAsciiCase(appName, kEntryNamePrefix)) && EntryFiles(path, false) <= 1;
+}
+
+// Rule 7: the Options values the registration writes, TranLangs,
+// Directions and LanguageN (N from 1, no leading zero), and no other.
+bool IsLanguageValue(const char *name)
+{
+    if (EqualsIgnoreAsciiCase(name, kLetterListValue) || EqualsIgnoreAsciiCase(name, kDirectionsValue)) return true;
+    if (!StartsWithIgnoreAsciiCase(name, kLanguageValuePrefix)) return false;
+    const char *number = name + sizeof kLanguageValuePrefix - 1;
+    return number[0] > '0' && TextLength(number) < 10 && MadeOf(number, 10);
 }
 
 // One line read back. path is the file, module information file, entry
@@ -117,13 +153,13 @@ bool ParseLine(char *line, Step &step)
     if (verb == kCommit) return rest == nullptr;
     if (rest == nullptr || verb == kVerbCount) return false;
     if (verb < kEntry) return InProduct(rest);
-    if (verb == kEntry) return IsEntryFolder(rest);
+    if (verb == kEntry) return IsOwnEntry(rest);
     char *second = Field(rest);
     char *third = second != nullptr ? Field(second) : nullptr;
     if (verb == kValue) {
         // value NAME - (it was missing), or value NAME TYPE DATA: the type
         // one hex digit, the data in hex.
-        if (rest[0] == '\0' || !MadeOf(rest, sizeof kFieldChars) || second == nullptr) return false;
+        if (!IsLanguageValue(rest) || second == nullptr) return false;
         if (IsDash(second)) return third == nullptr;
         if (third == nullptr || second[0] == '\0' || second[1] != '\0' || !MadeOf(second, kHexChars) || !IsHex(third))
             return false;
@@ -169,22 +205,10 @@ bool Undo(const Step &step)
     }
     case kFlag:
         return ProbePath(step.path) <= 0 || WriteProfileText(step.data, "Install", step.old, step.path);
-    case kEntry: {
-        char pattern[kPathCapacity];
-        if (!JoinPath(pattern, step.path, "\\*")) return false;
-        WIN32_FIND_DATAA found;
-        OwnedFind search(FindFirstFileA(pattern, &found));
-        if (search) {
-            CutAfterLastBackslash(pattern);
-            do {
-                if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && JoinPath(other, pattern, found.cFileName))
-                    DiscardFile(other);
-            } while (FindNextFileA(search.Get(), &found));
-        }
-        search.Reset();
+    case kEntry:
+        EntryFiles(step.path, true);
         if (RemoveDirectoryA(step.path)) LogEvent("removed directory %s", step.path);
         return ProbePath(step.path) == kProbeMissing;
-    }
     default:
         return true;
     }
@@ -259,6 +283,8 @@ bool FollowJournal(const char *path, bool ownRun)
             if (committed && !Commit(step) && ownRun) MarkRunFailed();
             if (!committed && !Undo(step)) done = false;
         }
+        // Rule 5: what the undo rewrote is on disk before the journal goes.
+        if (!committed && done) done = FlushModuleInfoCopies() && FlushOptionsKey();
         if (done && !DeleteFileA(path)) LogFailure("journal %s not deleted", path);
         if (!done) LogEvent("journal %s kept: undo incomplete", path);
     } else {

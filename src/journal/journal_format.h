@@ -13,9 +13,9 @@ enum JournalVerb { kAdded, kAside, kReplace, kDelete, kEntry, kValue, kFlag, kCo
 inline constexpr char kJournalVerbs[kVerbCount][8] = {"added", "aside", "replace", "delete",
                                                      "entry", "value", "flag",  "commit"};
 inline constexpr char kAsideSuffix[] = ".old";
-// The characters the journal's fields are made of: hex digits first, then
-// what a GUID adds, then the rest of a value name's.
-inline constexpr char kFieldChars[] = "0123456789abcdef{}-ghijklmnopqrstuvwxyz";
+// The characters the journal's fields are made of: decimal digits, the
+// rest of the hex digits, then what a GUID adds.
+inline constexpr char kFieldChars[] = "0123456789abcdef{}-";
 inline constexpr size_t kHexChars = 16;
 inline constexpr size_t kGuidChars = 19;
 
@@ -23,6 +23,12 @@ inline constexpr size_t kGuidChars = 19;
 bool JournalPath(char *path);
 // path + ".old", where a file is moved aside (or a copy of it kept).
 bool AsidePath(char *aside, const char *path);
+
+// Put on disk what a run's flags and values rewrote in place: the quorin.inf
+// copies the flag goes to, and the Options key. True when flushed (a
+// missing copy or key needs nothing).
+bool FlushModuleInfoCopies();
+bool FlushOptionsKey();
 
 // Reads the journal at path and follows it: a committed run's changes are
 // finished, any other run's are undone, last first. True when the file is

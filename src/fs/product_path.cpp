@@ -1,6 +1,6 @@
 // The removal path check on its own, free of Win32, so that it builds and is
 // fuzzed natively as well as for Windows.
-#include "run/run_mode.h"
+#include "fs/product_path.h"
 
 bool IsProductRelativePath(const char *value)
 {

@@ -1,0 +1,100 @@
+// The run's journal, quorin.jnl in the product directory: a line for each
+// change the run is about to make, on disk before the change, so that a run
+// that fails, is killed, or loses its power can be put back to where it
+// started by itself or by the next run of any module.
+//
+// The rules. Every flush in the code names the rule that needs it, and
+// the fault suite's crash and planted-journal cases name the rule they hold
+// the code to.
+//  1. Write-ahead. A change a line describes (a rename, a deletion, a
+//     rewrite of quorin.cfg or quorin.inf, an Options value, a new entry
+//     folder) is made only once FlushJournal has put that line on disk.
+//     Lines are grouped, so that a run flushes the journal a few times
+//     whatever its number of files: once when every file is staged, once
+//     before the registration, once when a new entry folder is made, once
+//     for the commit.
+//  2. Data before names. A staged copy (X~) is flushed before it is
+//     renamed into place, and the kept copy of quorin.cfg (.old) before
+//     quorin.cfg is rewritten: a rename or a restore never brings in a file
+//     whose data was still only in the cache.
+//  3. Commit. Everything the run wrote (quorin.cfg, the quorin.inf copies,
+//     the new entry's files, the Options key) is flushed, then the "commit"
+//     line is written and flushed. Only after that are the .old copies
+//     deleted and the journal removed.
+//  4. A journal whose last whole line is "commit" is finished; any other is
+//     undone, last line first. Both put in place only what is not in place
+//     yet, so that doing either again, after another cut, ends the same.
+//  5. An undo is flushed (the Options key, the rewritten flags) before the
+//     journal is deleted.
+//  6. Only whole lines count. A line without its end, and everything from
+//     a zero byte on (a size that reached the disk before its data), was
+//     never flushed, so the change it names was never made.
+//  7. A line names only what a run of this program makes: a file of the
+//     product or dictionary folder, an Options value TranLangs, Directions
+//     or LanguageN, one of the two quorin.inf copies, an entry folder that
+//     holds no more than setup.ini and one program and is filed under the
+//     product's name. A journal with any other line is not followed: it is
+//     named in the log and kept aside as quorin.jnl.bad.
+//
+// The states of a run, each move made by one function:
+//   no journal  -BeginJournal->     begun: lines of staged files
+//   begun       -FlushJournal->     staged: every X~ whole on disk (rule 2)
+//   staged      -(renames)->        moved in
+//   moved in    -FlushJournal->     registering: the registration's lines
+//   registering -SettleJournal->    committed (rule 3) -FollowJournal-> finished
+//   any state before committed -SettleJournal (failed) or RecoverJournal->
+//               undoing -FollowJournal-> no journal (rule 5)
+#pragma once
+
+#include <windows.h>
+
+// Starts the journal before the run's first change to the product. False
+// when it cannot be written: the run must then change nothing.
+bool BeginJournal();
+
+// Each note writes its line, and is false when it could not: the change
+// must then not be made (the run is marked failed). A note is on disk only
+// after FlushJournal. Without a journal (a run that has not begun one)
+// nothing is noted and every note is true.
+
+// target's staging copy (target + "~") is about to be written, to replace
+// target later: noted as added when target is missing (undone by deleting
+// it), else as moved aside (undone by moving it back; committed by deleting
+// the aside copy, target + ".old"), a leftover aside copy deleted first.
+// Either undo deletes the staging copy too.
+bool NoteInstalled(const char *target);
+// The move that NoteInstalled noted, once flushed: path to its aside name.
+bool MoveAside(const char *path);
+// NoteInstalled, FlushJournal and MoveAside at once, for a single move.
+bool SetAside(const char *path);
+// Copies path to its aside name, flushes the copy and notes it, before the
+// file is rewritten in place; a missing path is noted as added.
+bool KeepCopy(const char *path);
+// Held by another program: at commit, target's staging copy replaces it
+// (replace) or target is deleted (delete), at once or at the next restart.
+bool NoteAtCommit(bool replace, const char *target);
+// The old data of value name of the Options key, read here, before the run
+// writes or deletes it. A value over 2,048 bytes cannot be noted.
+bool NoteOptionsValue(HKEY options, const char *name);
+// The old Install flag of the module's section in each quorin.inf copy
+// that the flag is written to.
+bool NoteInstallFlags();
+// An uninstall entry folder about to be made.
+bool NoteEntryFolder(const char *folder);
+
+// Puts the lines noted so far on disk (rule 1); nothing to do when none is
+// waiting. False when it cannot: the run is marked failed and nothing noted
+// since the last flush may be changed.
+bool FlushJournal();
+
+// Ends the run's journal: a run that has not failed is committed, a failed
+// one is undone. False when something could not be put back (the journal
+// then stays, for the next run to finish the undo).
+bool SettleJournal();
+
+// Follows a journal an earlier run left (killed, cut off, or unable to
+// finish its undo): committed runs are finished, others undone. A journal
+// that is not one of ours, or names anything a run does not make, is not
+// followed but named in the log and kept aside as quorin.jnl.bad. False
+// when the undo could not be completed: the run must then not go on.
+bool RecoverJournal();
