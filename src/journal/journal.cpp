@@ -144,14 +144,16 @@ bool NoteAtCommit(bool replace, const char *target) { return Note(replace ? kRep
 
 bool NoteEntryFolder(const char *folder) { return Note(kEntry, folder); }
 
-bool NoteInstalled(const char *target)
+bool NoteStaged(const char *target, bool missing)
 {
     char aside[kPathCapacity];
-    if (ProbePath(target) == kProbeMissing) return Note(kAdded, target);
+    if (missing) return Note(kAdded, target);
     if (AsidePath(aside, target) && DiscardFile(aside)) return Note(kAside, target);
     NoteFailed(target);
     return false;
 }
+
+bool NoteInstalled(const char *target) { return NoteStaged(target, ProbePath(target) == kProbeMissing); }
 
 bool MoveAside(const char *path)
 {

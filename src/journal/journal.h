@@ -61,8 +61,10 @@ bool BeginJournal();
 // target later: noted as added when target is missing (undone by deleting
 // it), else as moved aside (undone by moving it back; committed by deleting
 // the aside copy, target + ".old"), a leftover aside copy deleted first.
-// Either undo deletes the staging copy too.
+// Either undo deletes the staging copy too. NoteStaged takes whether target
+// is missing from a caller that has just looked.
 bool NoteInstalled(const char *target);
+bool NoteStaged(const char *target, bool missing);
 // The move that NoteInstalled noted, once flushed: path to its aside name.
 bool MoveAside(const char *path);
 // NoteInstalled, FlushJournal and MoveAside at once, for a single move.
@@ -81,6 +83,12 @@ bool NoteOptionsValue(HKEY options, const char *name);
 bool NoteInstallFlags();
 // An uninstall entry folder about to be made.
 bool NoteEntryFolder(const char *folder);
+
+// Calls step for every target the journal notes as staged (added, or to be
+// moved aside), in the order noted, with whether it was missing: an
+// install's second phase takes exactly the files its first one staged.
+// False when step was false for one, or the journal cannot be read.
+bool ForEachStaged(bool (*step)(const char *target, bool added));
 
 // Puts the lines noted so far on disk (rule 1); nothing to do when none is
 // waiting. False when it cannot: the run is marked failed and nothing noted

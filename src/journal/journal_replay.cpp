@@ -65,7 +65,7 @@ char *Field(char *text)
 bool InProduct(const char *path)
 {
     const InstallContext &context = Install();
-    if (TextLength(path) + sizeof kAsideSuffix >= kPathCapacity) return false;
+    if (TextLength(path) + sizeof kAsideSuffix > kPathCapacity) return false;
     const char *const dirs[] = {context.ProductDir, context.DictionaryDir};
     for (const char *dir : dirs)
         if (dir[0] != '\0' && StartsWithIgnoreAsciiCase(path, dir) && path[TextLength(dir)] != '\0' &&
@@ -242,44 +242,76 @@ bool Commit(const Step &step)
 
 }  // namespace
 
-bool FollowJournal(const char *path, bool ownRun)
-{
+namespace {
+
+// A journal read back: its text, split into the steps of its whole lines.
+struct Lines {
     char *text = nullptr;
     Step *steps = nullptr;
     DWORD count = 0;
-    bool ours = false;
+    ~Lines()
     {
-        OwnedHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-        LARGE_INTEGER size{};
-        DWORD read = 0;
-        if (file && GetFileSizeEx(file.Get(), &size) && size.QuadPart < static_cast<LONGLONG>(kJournalLimit) &&
-            (text = static_cast<char *>(LocalAlloc(LMEM_FIXED, static_cast<SIZE_T>(size.QuadPart) + 1))) != nullptr &&
-            ReadFile(file.Get(), text, static_cast<DWORD>(size.QuadPart), &read, nullptr) &&
-            read == static_cast<DWORD>(size.QuadPart)) {
-            text[read] = '\0';
-            DWORD lines = 0;
-            for (DWORD i = 0; i < read; ++i) lines += text[i] == '\n';
-            steps = static_cast<Step *>(LocalAlloc(LMEM_FIXED, (lines + 1) * sizeof(Step)));
-            // Only whole lines count: a line without its end was being
-            // written when the run died, and its change was never made.
-            char *line = text;
-            ours = steps != nullptr;
-            for (char *end; ours && (end = const_cast<char *>(FindChar(line, '\n'))) != nullptr; line = end + 1) {
-                *end = '\0';
-                if (end > line && end[-1] == '\r') end[-1] = '\0';
-                if (line == text) ours = TextLength(line) == sizeof kJournalHeader - 3 && StartsWithIgnoreAsciiCase(kJournalHeader, line);
-                else ours = ParseLine(line, steps[count++]);
-            }
-            // A run killed while it began its journal changed nothing yet.
-            ours = ours && (line != text || StartsWithIgnoreAsciiCase(kJournalHeader, text));
-        }
+        if (steps != nullptr) LocalFree(steps);
+        if (text != nullptr) LocalFree(text);
     }
+};
+
+// Reads the journal at path into lines; true when it is one of ours.
+bool ReadJournal(const char *path, Lines &lines)
+{
+    OwnedHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                 nullptr));
+    LARGE_INTEGER size{};
+    DWORD read = 0;
+    char *text;
+    if (!file || !GetFileSizeEx(file.Get(), &size) || size.QuadPart >= static_cast<LONGLONG>(kJournalLimit) ||
+        (text = lines.text = static_cast<char *>(LocalAlloc(LMEM_FIXED, static_cast<SIZE_T>(size.QuadPart) + 1))) ==
+            nullptr ||
+        !ReadFile(file.Get(), text, static_cast<DWORD>(size.QuadPart), &read, nullptr) ||
+        read != static_cast<DWORD>(size.QuadPart))
+        return false;
+    text[read] = '\0';
+    DWORD count = 0;
+    for (DWORD i = 0; i < read; ++i) count += text[i] == '\n';
+    if ((lines.steps = static_cast<Step *>(LocalAlloc(LMEM_FIXED, (count + 1) * sizeof(Step)))) == nullptr) return false;
+    // Rule 6: only whole lines count, and nothing from the first zero byte
+    // on (the text ends there).
+    char *line = text;
+    for (char *end; (end = const_cast<char *>(FindChar(line, '\n'))) != nullptr; line = end + 1) {
+        *end = '\0';
+        if (end > line && end[-1] == '\r') end[-1] = '\0';
+        if (line == text ? !(TextLength(line) == sizeof kJournalHeader - 3 && StartsWithIgnoreAsciiCase(kJournalHeader, line))
+                         : !ParseLine(line, lines.steps[lines.count++]))
+            return false;
+    }
+    // A run cut off while it began its journal changed nothing yet.
+    return line != text || StartsWithIgnoreAsciiCase(kJournalHeader, text);
+}
+
+}  // namespace
+
+bool ForEachStaged(bool (*step)(const char *target, bool added))
+{
+    char path[kPathCapacity];
+    Lines lines;
+    if (!JournalPath(path) || !ReadJournal(path, lines)) return false;
+    for (DWORD i = 0; i < lines.count; ++i) {
+        const Step &noted = lines.steps[i];
+        if (noted.verb <= kAside && !step(noted.path, noted.verb == kAdded)) return false;
+    }
+    return true;
+}
+
+bool FollowJournal(const char *path, bool ownRun)
+{
+    Lines lines;
     bool done = true;
-    if (ours) {
-        bool committed = count > 0 && steps[count - 1].verb == kCommit;
+    if (ReadJournal(path, lines)) {
+        const DWORD count = lines.count;
+        bool committed = count > 0 && lines.steps[count - 1].verb == kCommit;
         LogEvent("journal %s: %s %lu changes", path, committed ? "finishing" : "undoing", count - committed);
         for (DWORD i = 0; i < count; ++i) {
-            const Step &step = steps[committed ? i : count - 1 - i];
+            const Step &step = lines.steps[committed ? i : count - 1 - i];
             if (committed && !Commit(step) && ownRun) MarkRunFailed();
             if (!committed && !Undo(step)) done = false;
         }
@@ -293,7 +325,5 @@ bool FollowJournal(const char *path, bool ownRun)
         done = JoinPath(bad, path, ".bad") && MoveFileExA(path, bad, MOVEFILE_REPLACE_EXISTING);
         if (!done) LogFailure("change to %s not made", path);
     }
-    if (steps != nullptr) LocalFree(steps);
-    if (text != nullptr) LocalFree(text);
     return done;
 }

@@ -8,6 +8,7 @@
 #include "context/install_context.h"
 #include "context/module_info.h"
 #include "fs/file_ops.h"
+#include "fs/path_probe.h"
 #include "journal/journal.h"
 #include "payload/busy_cursor.h"
 #include "payload/payload_archive.h"
@@ -29,7 +30,7 @@ const char *DestinationDirectory()
     return Install().ProductDir;
 }
 
-enum class Deployed { InPlace, Staged, Waiting, NotOurs, Failed };
+enum class Deployed { InPlace, Staged, NotOurs, Failed };
 
 bool IsDictionaryName(const char *name)
 {
@@ -37,57 +38,57 @@ bool IsDictionaryName(const char *name)
     return extension != nullptr && EqualsIgnoreAsciiCase(extension, ".qd");
 }
 
-// Joins the entry name to both directories (source holds the work
-// directory, target the destination) and says what the file needs: NotOurs
-// for a file that is not a dictionary file, InPlace for one whose installed
-// copy is newer, Staged for one to be put in place, Failed for a dictionary
-// file whose paths would no longer name it. Every phase asks the same
-// questions, so every phase takes the same files.
-Deployed Classify(char *source, char *target, const char *name)
-{
-    const bool dictionaryFile = IsDictionaryName(name);
-    // A name that would make either path 260 characters or longer is
-    // passed over: the paths would no longer name the file.
-    if (!AppendPath(source, name) || !AppendPath(target, name)) return dictionaryFile ? Deployed::Failed : Deployed::NotOurs;
-    if (CopyNotNeeded(source, target)) return Deployed::InPlace;
-    return dictionaryFile ? Deployed::Staged : Deployed::NotOurs;
-}
-
-// The first phase: every file the run installs is copied whole under its
-// staging name, and flushed (rule 2 of the journal), before any installed
-// file changes, so that a full disk or a target that cannot be replaced
-// stops the run while the product is as it was, and no power cut leaves a
-// renamed copy without its data. A read-only target, or a folder under its
-// name, is refused here, as the rename later would be. Both buffers are cut
-// back on return.
+// The first phase, for one entry of the work directory: every file the run
+// installs is copied whole under its staging name, and flushed (rule 2 of
+// the journal), before any installed file changes, so that a full disk or a
+// target that cannot be replaced stops the run while the product is as it
+// was, and no power cut leaves a renamed copy without its data. A read-only
+// target, or a folder under its name, is refused here, as the rename later
+// would be. The entry name is joined to both directories (source holds the
+// work directory, target the destination); both are cut back on return.
 Deployed StageOne(char *source, char *target, const char *name)
 {
     size_t sourceLength = TextLength(source);
     size_t targetLength = TextLength(target);
-    Deployed result = Classify(source, target, name);
+    const bool dictionaryFile = IsDictionaryName(name);
+    Deployed result = dictionaryFile ? Deployed::Staged : Deployed::NotOurs;
     char staging[kPathCapacity];
     char aside[kPathCapacity];
-    // Left by a killed run; beside a held target it may instead be the
-    // source of the replacement an earlier run left for the restart, which
-    // this run leaves as it is, or sets aside (so that a failed run can put
-    // it back) before it stages its own copy under that name.
-    const bool ours = result != Deployed::Failed && IsDictionaryName(name) && StagingPath(staging, target);
-    const bool held = ours && InUse(target);
-    if (ours && !held) DiscardFile(staging);
-    DWORD attributes = GetFileAttributesA(target);
+    // A name that would make any of the paths 260 characters or longer is
+    // passed over: they would no longer name the file.
+    if (!AppendPath(source, name) || !AppendPath(target, name) || !StagingPath(staging, target) ||
+        !JoinPath(aside, target, ".old")) {
+        if (dictionaryFile) {
+            LogEvent("cannot install %s: path too long", name);
+            result = Deployed::Failed;
+        }
+        source[sourceLength] = '\0';
+        target[targetLength] = '\0';
+        return result;
+    }
+    // The target is looked up once: most installs meet no installed copy,
+    // and asking again after a missing name costs a search of the folder.
+    const DWORD attributes = GetFileAttributesA(target);
+    const bool missing = attributes == INVALID_FILE_ATTRIBUTES;
+    if (missing ? ProbePath(source) <= 0 : CopyNotNeeded(source, target)) result = Deployed::InPlace;
+    // Beside a held target a staging copy may be the source of the
+    // replacement an earlier run left for the restart, which this run
+    // leaves as it is, or sets aside (so that a failed run can put it back)
+    // before it stages its own copy under that name. Any other is left by a
+    // killed run, and is copied over.
+    const bool held = dictionaryFile && !missing && InUse(target);
     if (result == Deployed::InPlace) {
+        if (dictionaryFile && !held) DiscardFile(staging);
         LogEvent("kept %s: installed copy is newer", target);
-    } else if (result == Deployed::NotOurs) {
-        if (!IsDictionaryName(name)) LogEvent("passed over %s: not a dictionary file", source);
-    } else if (result == Deployed::Failed || !StagingPath(staging, target) || !JoinPath(aside, target, ".old")) {
-        LogEvent("cannot install %s: path too long", name);
-        result = Deployed::Failed;
-    } else if (attributes != INVALID_FILE_ATTRIBUTES &&
-               (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
+    } else if (!dictionaryFile) {
+        LogEvent("passed over %s: not a dictionary file", source);
+    } else if (!missing && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
         LogEvent("cannot install %s: read-only or a folder", target);
         result = Deployed::Failed;
     } else if ((held && GetFileAttributesA(staging) != INVALID_FILE_ATTRIBUTES && !SetAside(staging)) ||
-               !NoteInstalled(target) || !CopyFileA(source, staging, FALSE) || !FlushFile(staging)) {
+               !NoteStaged(target, missing) ||
+               !(CopyFileA(source, staging, FALSE) || (DiscardFile(staging) && CopyFileA(source, staging, FALSE))) ||
+               !FlushFile(staging)) {
         LogFailure("copy %s to %s failed", source, staging);
         DiscardFile(staging);
         result = Deployed::Failed;
@@ -97,62 +98,49 @@ Deployed StageOne(char *source, char *target, const char *name)
     return result;
 }
 
-// Moves one staged copy into place, the installed file moved aside first
-// (a rename, so that a failed run can move it back). A target another
-// program holds keeps its old copy for now: an interactive run tries it
-// again once the product has closed (RetryHeldFiles); a silent one, which
-// never closes the product, has it replaced when the run commits, at once
-// or at the next restart of Windows.
-Deployed PutInPlace(const char *source, const char *target, bool retry)
+// The second phase, over the staged copies as the journal lists them:
+// each is moved into place, the installed file moved aside first (a rename,
+// so that a failed run can move it back). A target another program holds
+// keeps its old copy for now: an interactive run tries it again once the
+// product has closed (RetryHeldFiles); a silent one, which never closes the
+// product, has it replaced when the run commits, at once or at the next
+// restart of Windows. Nothing is left staged under a target moved in
+// already, or under a staging copy set aside.
+bool PutInPlace(const char *target, bool added, bool retry)
 {
     char staging[kPathCapacity];
-    StagingPath(staging, target);  // fitted when it was staged
-    // Noted when it was staged: added, or moved aside.
-    if (GetFileAttributesA(target) == INVALID_FILE_ATTRIBUTES) {
-        if (MoveFileExA(staging, target, 0)) {
-            LogEvent("copied %s to %s", source, target);
-            return Deployed::InPlace;
-        }
-    } else if (InUse(target)) {
+    // After a failure nothing more changes, since it is all put back. A new
+    // file's copy is simply moved (a missing one is nothing staged); beside
+    // an installed one, the staging copy is looked for first.
+    if (RunFailed() || !StagingPath(staging, target) ||
+        (!added && GetFileAttributesA(staging) == INVALID_FILE_ATTRIBUTES))
+        return true;
+    const char *name = target + LastBackslash(target) + 1;
+    if (!added && InUse(target)) {
         if (!Install().Silent && !retry) {
             LogEvent("%s in use: tried again when the product has closed", target);
-            return Deployed::Waiting;
+            return true;
         }
-        return NoteAtCommit(true, target) ? Deployed::Waiting : Deployed::Failed;
-    } else if (MoveAside(target) && MoveFileExA(staging, target, 0)) {
+        return NoteAtCommit(true, target);
+    }
+    if ((added || MoveAside(target)) && MoveFileExA(staging, target, 0)) {
         if (retry)
             LogEvent("replaced %s after the product closed", target);
         else
-            LogEvent("copied %s to %s", source, target);
-        return Deployed::InPlace;
+            LogEvent("copied %s%s to %s", Install().WorkDir, name, target);
+        return true;
     }
+    if (added && GetLastError() == ERROR_FILE_NOT_FOUND) return true;
     LogFailure("change to %s not made", target);
-    return Deployed::Failed;
+    return false;
 }
 
-Deployed SwapOne(char *source, char *target, const char *name, bool retry)
-{
-    size_t sourceLength = TextLength(source);
-    size_t targetLength = TextLength(target);
-    Deployed result = Classify(source, target, name);
-    char staging[kPathCapacity];
-    // A retry meets only the copies that were left waiting; after a
-    // failure nothing more changes, since it is all put back.
-    bool take = result == Deployed::Staged && !RunFailed();
-    if (take && retry)
-        take = StagingPath(staging, target) && GetFileAttributesA(staging) != INVALID_FILE_ATTRIBUTES;
-    if (take) result = PutInPlace(source, target, retry);
-    source[sourceLength] = '\0';
-    target[targetLength] = '\0';
-    return result;
-}
+bool MoveOne(const char *target, bool added) { return PutInPlace(target, added, false); }
+bool RetryOne(const char *target, bool added) { return PutInPlace(target, added, true); }
 
-Deployed MoveOne(char *source, char *target, const char *name) { return SwapOne(source, target, name, false); }
-Deployed RetryOne(char *source, char *target, const char *name) { return SwapOne(source, target, name, true); }
-
-// Walks the work directory and hands every plain file but archives to step;
-// the first walk of a run (the staging one) says in the log what it finds.
-bool WalkWorkDirectory(Deployed (*step)(char *source, char *target, const char *name))
+// Walks the work directory and stages every plain file but archives; says
+// in the log what it finds.
+bool WalkWorkDirectory()
 {
     char source[kPathCapacity];
     char target[kPathCapacity];
@@ -164,8 +152,7 @@ bool WalkWorkDirectory(Deployed (*step)(char *source, char *target, const char *
     if (!search) return false;
     CutAfterLastBackslash(source);
     if (!CopyPath(target, DestinationDirectory())) return false;
-    const bool first = step == StageOne;
-    if (first) LogEvent("dictionary files go to %s", target);
+    LogEvent("dictionary files go to %s", target);
 
     bool result = false;
     do {
@@ -182,13 +169,12 @@ bool WalkWorkDirectory(Deployed (*step)(char *source, char *target, const char *
         // put there by someone other than the unpacker, and never reaches
         // the product.
         if (!PayloadListsEntry(name)) {
-            if (first) LogEvent("passed over %s%s: not in the payload", source, name);
+            LogEvent("passed over %s%s: not in the payload", source, name);
             continue;
         }
 
-        Deployed deployed = step(source, target, name);
-        if (deployed == Deployed::InPlace || deployed == Deployed::Staged || deployed == Deployed::Waiting)
-            result = true;
+        Deployed deployed = StageOne(source, target, name);
+        if (deployed == Deployed::InPlace || deployed == Deployed::Staged) result = true;
         // The run fails as a whole: what it changed is put back.
         if (deployed == Deployed::Failed) MarkRunFailed();
     } while (FindNextFileA(search.Get(), &entry));
@@ -203,13 +189,13 @@ bool DeployModuleFiles()
     // calls returns through WalkWorkDirectory.
     BusyCursor cursor;
     ShowBusyCursor(&cursor);
-    // Every file is staged whole before the second walk changes any
-    // installed one; both walks weigh the same files the same way. Rule 1:
-    // one flush puts every staged file's line on disk before the first
-    // rename.
-    bool result = BeginJournal() && WalkWorkDirectory(StageOne) && FlushJournal() && WalkWorkDirectory(MoveOne);
+    // Every file is staged whole before the second phase changes any
+    // installed one, and that phase takes exactly the files the journal
+    // notes as staged. Rule 1: one flush puts every staged file's line on
+    // disk before the first rename.
+    bool result = BeginJournal() && WalkWorkDirectory() && FlushJournal() && ForEachStaged(MoveOne) && !RunFailed();
     HideBusyCursor(&cursor);
     return result;
 }
 
-void RetryHeldFiles() { WalkWorkDirectory(RetryOne); }
+void RetryHeldFiles() { ForEachStaged(RetryOne); }
