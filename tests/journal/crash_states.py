@@ -1,0 +1,209 @@
+#!/usr/bin/env python3
+"""A power cut at every flush point: the next setup still finds the product
+whole.
+
+For an update, a fresh install and a removal of the German module, the run
+is stopped on entering each of its flushes (strace kills it there, as a
+power cut right then would stop it), and the disk is then given what such a
+cut could leave, from the run's own trace:
+
+  - the journal cut to what its last completed flush put on disk, with or
+    without a tail of zeros up to the size it had (rule 6);
+  - every file written since its last flush either empty or as it was
+    before the run;
+  - the renames made since the last flush done, or undone.
+
+Then the next setup runs: a German install, a German removal or a French
+install. Each must end as that setup alone would have ended after the cut
+run had never started (the cut came before the commit was on disk), or had
+finished (it came after: rule 4), with its own exit code; never with a
+dictionary file or quorin.cfg of 0 bytes. Staging copies the cut run made
+before any line about them reached the disk are not the other module's to
+remove: a French install may leave them, and its end state is compared
+without them. One more point per run: just after the commit reached the
+disk. And twice the next setup's undo is itself cut half way: run again, it
+ends as one whole undo (rule 4).
+
+Usage: crash_states.py BUILD_DIR. Exit code 1 when any case ends otherwise.
+"""
+import os
+import re
+import shutil
+import sys
+
+from journal_bed import Bed, FRENCH, SETUP, copy_tree, journal_lines, same
+
+PRODUCT = "C:\\Program Files\\Quorin\\"
+JOURNAL = PRODUCT + "quorin.jnl"
+LOG = "C:\\bed\\crash.log"
+LOG_OPTION = "/log=" + LOG
+FOLLOWERS = [("German install", SETUP, "in"), ("German removal", SETUP, "un"), ("French install", FRENCH, "in")]
+# name, preparing tails (German), the cut run's tail
+SCENARIOS = [("update", ["in"], "in"), ("fresh install", [], "in"), ("removal", ["in"], "un")]
+EMPTY = re.compile(r"(\.qd|quorin\.cfg) 0 bytes", re.I)
+STAGING = re.compile(r"^file .*~ \d+ bytes$", re.M)
+
+
+class Case:
+    def __init__(self, bed):
+        self.bed = bed
+        self.saved = os.path.join(bed.work, "before")
+
+    def prepare(self, tails):
+        self.bed.sandbox("french")
+        for tail in tails:
+            if self.bed.run(SETUP, tail) != 0:
+                raise RuntimeError("preparing run %s failed" % tail)
+        log = self.bed.drive(LOG)
+        if os.path.exists(log):
+            os.remove(log)
+        copy_tree(self.bed.drive("C:\\"), self.saved) if False else copy_tree(
+            self.bed.drive(PRODUCT), os.path.join(self.saved, "product"))
+
+    def before(self, path):
+        """The file's bytes before the run, or None when it had none."""
+        if not path.lower().startswith(PRODUCT.lower()):
+            return None
+        saved = os.path.join(self.saved, "product", path[len(PRODUCT):].replace("\\", "/"))
+        return open(saved, "rb").read() if os.path.isfile(saved) else None
+
+
+def cut(case, events, zeros, as_it_was):
+    """Gives the disk what a power cut at the end of events could leave.
+    Returns whether the commit line had reached the disk."""
+    bed = case.bed
+    lines = journal_lines(events, JOURNAL)
+    commit_end = next((end for text, end in lines if text == "commit"), None)
+    written = durable = 0
+    last_flush = 0.0
+    flushed_at = {}
+    written_at = {}
+    for event in events:
+        if event.kind == "write":
+            written_at[event.path.lower()] = (event.time, event.path)
+            if same(event.path, JOURNAL):
+                written += len(event.data)
+        elif event.kind == "fsync":
+            flushed_at[event.path.lower()] = event.end
+            last_flush = event.end
+            if same(event.path, JOURNAL):
+                durable = written
+    committed = commit_end is not None and durable >= commit_end
+    # Renames since the last flush: undone, last first, when asked for.
+    if as_it_was:
+        for event in reversed([e for e in events if e.kind == "rename" and e.time > last_flush]):
+            source, target = bed.drive(event.path), bed.drive(event.to)
+            if os.path.exists(target) and not os.path.exists(source):
+                os.rename(target, source)
+    # Data written since its file's last flush did not reach the disk.
+    for key, (when, path) in written_at.items():
+        if flushed_at.get(key, 0) > when or path.lower().startswith("c:\\bed\\") or same(path, JOURNAL):
+            continue
+        unix = bed.drive(path)
+        if not os.path.isfile(unix):
+            continue
+        old = case.before(path) if as_it_was else None
+        with open(unix, "wb") as file:
+            file.write(old or b"")
+    journal = bed.drive(JOURNAL)
+    if os.path.isfile(journal):
+        size = os.path.getsize(journal)
+        with open(journal, "r+b") as file:
+            file.truncate(durable)
+            if zeros:
+                file.seek(durable)
+                file.write(b"\0" * (size - durable))
+    return committed
+
+
+def compare(found, expected, french):
+    if french:
+        found, expected = STAGING.sub("", found), STAGING.sub("", expected)
+    return found == expected
+
+
+def main():
+    bed = Bed(sys.argv[1])
+    case = Case(bed)
+    failures, cases = [], 0
+    bed.start()
+    try:
+        for name, prep, tail in SCENARIOS:
+            # What each follower alone ends in, after no cut run and after
+            # a whole one.
+            alone = {}
+            for follower, program, follower_tail in FOLLOWERS:
+                for whole in (False, True):
+                    case.prepare(prep + ([tail] if whole else []))
+                    code = bed.run(program, follower_tail)
+                    alone[follower, whole] = (code, bed.snapshot())
+            case.prepare(prep)
+            code, events = bed.traced(SETUP, [LOG_OPTION, tail])
+            flushes = [e for e in events if e.kind == "fsync"]
+            writes = [e for e in events if e.kind == "write"]
+            if code != 0 or len(flushes) < 5:
+                failures.append("%s: the whole run (exit %d) made %d flushes" % (name, code, len(flushes)))
+                continue
+            commit_flush = flushes[-1]
+            after_commit = 1 + sum(1 for e in writes if e.time < commit_flush.end)
+            points = [("flush %d (%s)" % (k, flushes[k - 1].path[flushes[k - 1].path.rfind("\\") + 1:]), ("fsync", k))
+                      for k in range(1, len(flushes) + 1)]
+            points.append(("after the commit", ("write", after_commit)))
+            print("%s: %d flushes, the commit's the last" % (name, len(flushes)))
+            for index, (point, kill_at) in enumerate(points):
+                for turn, (follower, program, follower_tail) in enumerate(FOLLOWERS):
+                    variant = (index + turn) % 2
+                    case.prepare(prep)
+                    killed, events = bed.traced(SETUP, [LOG_OPTION, tail], kill_at)
+                    committed = cut(case, events, zeros=variant == 0, as_it_was=variant == 1)
+                    code = bed.run(program, follower_tail)
+                    found = bed.snapshot()
+                    want_code, want = alone[follower, committed]
+                    cases += 1
+                    how = "%s cut at %s (%s), then %s" % (name, point, "zeros, files empty, renames done"
+                                                         if variant == 0 else "files as they were, renames undone",
+                                                         follower)
+                    if killed == 0:
+                        failures.append(how + ": the cut run was not stopped")
+                    elif code != want_code or not compare(found, want, program == FRENCH) or EMPTY.search(found):
+                        failures.append("%s: exit %d (alone %d), %s" % (
+                            how, code, want_code, "state:\n" + found + "\nexpected (" +
+                            ("finished" if committed else "undone") + "):\n" + want))
+                    else:
+                        print("  %s: %s, %s" % (how, "finished" if committed else "undone", "ok"))
+            # A second cut, inside the next setup's undo: cut the run at the
+            # registration's flush, let the next German install begin to put
+            # it back and stop it at its third file put back, run it again.
+            for point, kill_at in points[-4:-2]:
+                case.prepare(prep)
+                bed.traced(SETUP, [LOG_OPTION, tail], kill_at)
+                cut(case, [], zeros=False, as_it_was=False) if False else None
+                _, events = bed.traced(SETUP, [LOG_OPTION, "in"], ("write", 1 << 30))
+                put_back = [e for e in events if e.kind == "write" and b"put back" in e.data]
+                if len(put_back) < 3:
+                    print("  %s cut at %s: its undo puts back %d files, no second cut" % (name, point, len(put_back)))
+                    continue
+                index = 1 + sum(1 for e in events if e.kind == "write" and e.time <= put_back[2].time)
+                case.prepare(prep)
+                bed.traced(SETUP, [LOG_OPTION, tail], kill_at)
+                bed.traced(SETUP, [LOG_OPTION, "in"], ("write", index))
+                code = bed.run(SETUP, "in")
+                found = bed.snapshot()
+                want_code, want = alone["German install", False]
+                cases += 1
+                how = "%s cut at %s, the next install's undo cut after its third file" % (name, point)
+                if code != want_code or found != want:
+                    failures.append("%s: exit %d, state:\n%s\nexpected:\n%s" % (how, code, found, want))
+                else:
+                    print("  %s: ok" % how)
+        bed.sandbox("clean")
+    finally:
+        bed.stop()
+    for failure in failures:
+        print("FAILED " + failure)
+    print("%d cases, %d failed" % (cases, len(failures)))
+    return 1 if failures or cases == 0 else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
