@@ -2,7 +2,8 @@
 """Checks the shipped setup.exe as a file: a 32-bit GUI program without a
 link timestamp, importing only DLLs every Windows has, carrying exactly the
 resources the product relies on (version identity, setup dialog 105, icon
-group 103, the payload archive and its checksum, the manifest with the
+group 103, the payload archive and its checksum, the texts in each language
+the program speaks, the manifest with the
 module's identity, the elevation request, the visual style of Common
 Controls 6 and the awareness of each monitor's DPI), its sections laid out
 whole in the file behind headers of one 512-byte block, its checksum right.
@@ -11,6 +12,7 @@ usage: check_pe.py SETUP.EXE PAYLOAD.ZIP [MODULE.ini]
 (without a description, the German module's identity is expected)
 """
 import configparser
+import os
 import re
 import struct
 import sys
@@ -214,6 +216,38 @@ def expected_module(description):
     return strings, tuple(numbers), texts, ids, identity
 
 
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+# The blocks of the string table that hold each language's texts at ids 4 to
+# 7: the failure text, and the program's own busy, restart and no-product
+# texts (whose English stands in the program, not in block 1).
+LANGUAGE_BLOCKS = {"de": 2, "fr": 3}
+PROGRAM_TEXTS = ("Busy", "Restart", "NoProduct")
+
+
+def read_ini(path):
+    parser = configparser.ConfigParser(interpolation=None)
+    parser.optionxform = str
+    with open(path, encoding="utf-8") as f:
+        parser.read_file(f)
+    return parser
+
+
+def expected_translations(description):
+    """{block: the sixteen texts} of the languages beside English: entries 4 to
+    7 hold the module's failure text in that language (its English where the
+    description gives none) and the program's own texts; the rest are empty."""
+    dialog = read_ini(description or os.path.join(ROOT, "modules", "german.ini"))["dialog"]
+    program = read_ini(os.path.join(ROOT, "res", "program_texts.ini"))
+    blocks = {}
+    for tag, block in LANGUAGE_BLOCKS.items():
+        texts = [""] * 16
+        texts[4] = dialog.get("Failure." + tag, dialog["Failure"]).strip()
+        for at, name in enumerate(PROGRAM_TEXTS, 5):
+            texts[at] = program[tag][name].strip()
+        blocks[block] = texts
+    return blocks
+
+
 def string_table_block(block):
     """The sixteen strings of one string table block."""
     strings, at = [], 0
@@ -297,6 +331,16 @@ def main():
     table = res.get((6, 1, 0x409))
     check(table is not None and string_table_block(table)[1:5] == expected_texts,
           "dialog texts in string table entries 1 to 4")
+    check(table is not None and not any(string_table_block(table)[5:8]),
+          "string table entries 5 to 7 empty (the program's own English texts stand in its code)")
+    # Each other language's block: what the program shows for ids 4 to 7 on
+    # a Windows of that display language.
+    for block, texts in expected_translations(sys.argv[3] if len(sys.argv) > 3 else None).items():
+        table = res.get((6, block, 0x409))
+        check(table is not None and string_table_block(table) == texts,
+              "string table block %d: %s, got %s" % (block, texts[4:8], table and string_table_block(table)[4:8]))
+    check(sorted(k[1] for k in res if k[0] == 6) == [1] + sorted(LANGUAGE_BLOCKS.values()),
+          "string table blocks 1 (English) and %s" % sorted(LANGUAGE_BLOCKS.values()))
     ids = res.get((10, 106, 0x409))
     check(ids is not None and len(ids) == 16 and struct.unpack("<4I", ids) == expected_ids,
           "message ids %s in RCDATA 106" % (expected_ids,))
