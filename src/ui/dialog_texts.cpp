@@ -8,7 +8,6 @@ namespace {
 constexpr UINT kCaptionString = 1;
 constexpr UINT kInvitationString = 2;
 constexpr UINT kSuccessString = 3;
-constexpr UINT kFailureString = 4;
 constexpr WORD kMessageIdsResource = 106;
 
 // The module builder refuses texts over 255 characters, so a longer one
@@ -43,6 +42,5 @@ void LoadDialogTexts(HINSTANCE module, DialogTexts &texts)
     LoadText(module, kCaptionString, texts.Caption);
     LoadText(module, kInvitationString, texts.Invitation);
     LoadText(module, kSuccessString, texts.Success);
-    LoadText(module, kFailureString, texts.Failure);
     LoadMessageIds(module, texts);
 }
