@@ -49,7 +49,7 @@ LRESULT Forward(WNDPROC saved, HWND window, UINT message, WPARAM wParam, LPARAM 
 // gives none.
 void SetLibraryText(HWND dialog, int control, int message)
 {
-    SetDlgItemTextNFn setText = MessageLibrary().SetDlgItemTextN;
+    SetDlgItemTextNFn setText = MessageLibrary().SetDlgItemTextN();
     if (setText != nullptr) setText(dialog, control, message, 0);
 }
 
