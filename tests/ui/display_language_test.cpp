@@ -26,8 +26,8 @@ const std::wstring kGermanFailure =
     L"erfahren.";
 const std::wstring kFrenchFailure =
     L"Le dictionnaire allemand de Quorin n\u2019a pas \u00E9t\u00E9 enti\u00E8rement install\u00E9. Relancez ce "
-    L"programme d\u2019installation\u00A0; s\u2019il \u00E9choue de nouveau, lancez-le avec /log=CHEMIN pour en "
-    L"conna\u00EEtre la cause.";
+    L"programme d\u2019installation\u00A0; en cas de nouvel \u00E9chec, lancez-le avec l\u2019option /log=CHEMIN "
+    L"pour en conna\u00EEtre la cause.";
 const std::wstring kGermanRestart =
     L"Windows muss neu gestartet werden, um die Installation dieses Moduls abzuschlie\u00DFen.";
 const std::wstring kGermanBusy = L"Ein anderes Setup von Quorin wird gerade ausgef\u00FChrt. F\u00FChren Sie dieses "
