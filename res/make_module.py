@@ -59,10 +59,13 @@ DIALOG_TEXTS = ["Caption", "Invitation", "Success", "Failure"]
 MESSAGE_IDS = ["InvitationMessage", "StartMessage", "CancelMessage", "SuccessMessage"]
 PRODUCT_TEXTS = {"TitleE": TITLE_LIMIT, "Language": LANGUAGE_LIMIT}
 
-# The languages the program speaks beside English, each with the string
-# table block its texts fill: the program picks the block of the person's
-# Windows display language and adds its offset to the English text's id.
-LANGUAGES = {"de": 16, "fr": 32}
+# The languages the program speaks beside English, each with the offset of
+# its texts' ids from the English ones: the program adds the offset of the
+# person's Windows display language to the English text's id. Both fill
+# string table block 2 (ids 16 to 31), German at 20 to 23, French at 28 to
+# 31: one block costs less than two, and id 0 plus either offset (16, 24)
+# stays empty, the program's "no text".
+LANGUAGES = {"de": 16, "fr": 24}
 # The texts the program has in every language (English at these ids, the
 # others at the id plus the language's offset). The failure text is the
 # module's own: its English is the Failure field, its others Failure.de and
@@ -570,10 +573,9 @@ def module_rc(d):
         "BEGIN",
     ]
     lines += ["    %d, %s" % (STRING_IDS[key], rc_string(d.texts[key])) for key in DIALOG_TEXTS]
-    # The other languages, a string table block each, every text in each:
-    # the program's own, and the module's failure text in the language the
-    # description gives it in, else in English, so that the program looks
-    # once. Entry 0 of a block stays empty (the program's "no text").
+    # The other languages, every text in each: the program's own, and the
+    # module's failure text in the language the description gives it in,
+    # else in English, so that the program looks once.
     texts = dict(d.program_texts)
     for tag in LANGUAGES:
         texts[("Failure", tag)] = d.translations.get(("Failure", tag), d.texts["Failure"])

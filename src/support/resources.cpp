@@ -27,7 +27,7 @@ bool LoadLocalText(HINSTANCE module, UINT id, wchar_t *buffer)
     // missing, so one look suffices.
     LANGID language = PRIMARYLANGID(GetUserDefaultUILanguage());
     if (language == LANG_GERMAN) id += 16;
-    if (language == LANG_FRENCH) id += 32;
+    if (language == LANG_FRENCH) id += 24;
     int length = LoadStringW(module, id, buffer, static_cast<int>(kPathCapacity));
     if (length > 0 && length <= kLongestText) return true;
     buffer[0] = L'\0';

@@ -11,10 +11,10 @@ const BYTE *OwnResource(HINSTANCE module, WORD id, const char *type, DWORD *size
 
 // The texts the program shows in the person's language: string table ids of
 // their English, the module builder's LOCAL_TEXT_IDS. The German and the
-// French text of each stand 16 and 32 ids further on, a block of the table
-// per language. Only the module's failure text has its English in the
-// table; the others keep theirs in the program, which logs it too. Id 0 is
-// none of them: entries 0, 16 and 32 stay empty.
+// French text of each stand 16 and 24 ids further on. Only the module's
+// failure text has its English in the table; the others keep theirs in the
+// program, which logs it too. Id 0 is none of them: entries 0, 16 and 24
+// stay empty.
 constexpr UINT kFailureText = 4;
 constexpr UINT kBusyText = 5;
 constexpr UINT kRestartText = 6;

@@ -154,7 +154,8 @@ TEST_F(DisplayLanguageTest, TheBusyBoxSpeaksGerman)
 }
 
 // No product: no dialog, only the box, in French, under the dialog's caption.
-TEST_F(DisplayLanguageTest, TheNoProductBoxSpeaksFrench)
+// The boxes the program has always shown keep their English texts.
+TEST_F(DisplayLanguageTest, TheNoProductBoxSpeaksFrenchTheOldBoxesEnglish)
 {
     sandbox::DeleteRegistryKey(sandbox::kOptionsKey);
     DialogRun run = RunInteractive({}, testbed::SetupPath(), &localerun::kFrench);
@@ -164,6 +165,13 @@ TEST_F(DisplayLanguageTest, TheNoProductBoxSpeaksFrench)
     ASSERT_EQ(run.boxTexts.size(), 1u);
     EXPECT_EQ(run.boxTexts[0], kFrenchNoProduct);
     EXPECT_EQ(run.boxes[0].caption, kCaption);
+
+    sandbox::Provision();
+    ASSERT_TRUE(DeleteFileA(sandbox::ModuleInfoPath().c_str()));
+    DialogRun removal = RunInteractive({}, testbed::SetupPath(), &localerun::kFrench, " un");
+    EXPECT_EQ(removal.result.exitCode, 1u);
+    ASSERT_EQ(removal.boxTexts.size(), 1u);
+    EXPECT_EQ(removal.boxTexts[0], L"File quorin.inf not found.");
 }
 
 // On a Cyrillic Windows the system code page has no ä, ö, ü or ß: the
