@@ -271,8 +271,9 @@ class Description:
                 if section == "dialog" and dot and base in TRANSLATED:
                     continue  # its tag is checked with its text
                 if dot and section == "dialog" and base in KNOWN[section]:
-                    self.fault("[%s] %s" % (section, key), "unknown field; only %s takes a language tag (%s)"
-                               % (", ".join(TRANSLATED), ", ".join("Failure." + t for t in LANGUAGES)))
+                    tagged = ", ".join("%s.%s" % (f, t) for f in TRANSLATED for t in LANGUAGES)
+                    self.fault("[%s] %s" % (section, key),
+                               "unknown field; only %s takes a language tag (%s)" % (", ".join(TRANSLATED), tagged))
                 elif key not in KNOWN[section]:
                     self.fault("[%s] %s" % (section, key), "unknown field" + nearest(key, KNOWN[section], "%s"))
 

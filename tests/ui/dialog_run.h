@@ -43,7 +43,8 @@ struct DialogRun {
 };
 
 // Runs program (setup.exe unless told) with tail, pressing presses[i] at
-// the i-th showing of the dialog, in this process's locale or the one given. A showing whose layout cuts a text or lets controls overlap fails
+// the i-th showing of the dialog, in this process's locale or the one
+// given. A showing whose layout cuts a text or lets controls overlap fails
 // the test.
 DialogRun RunInteractive(std::vector<Press> presses, const std::string &program = testbed::SetupPath(),
                          const localerun::Locale *locale = nullptr, const std::string &tail = "",
