@@ -2,7 +2,9 @@
 """Turns a module's description (modules/NAME.ini) into what its setup.exe
 is built from: module.rc (version resource, dialog texts, icon, manifest,
 payload and checksum entries), setup.manifest, quorin.zip, quorin.crc and
-setup.ico, all in one output folder.
+setup.ico, all in one output folder. The program's own texts in German and
+French (res/program_texts.ini) go into every module's string table beside
+the module's own.
 
     make_module.py DESCRIPTION.ini OUT_DIR [--depfile FILE]
     make_module.py --check DESCRIPTION.ini
@@ -13,7 +15,8 @@ the module: its section name, TitleE, Language, Letter and the file names
 its mod list gives as diction\\NAME (the demo lays out the sandbox with it).
 
 A description that breaks a limit is refused with one line per fault naming
-the file, the field and the limit, and nothing is written. The same
+the file, the line (where the fault has one), the field and the limit, and
+nothing is written. The same
 description and payload always give the same bytes.
 """
 
@@ -23,6 +26,7 @@ import difflib
 import os
 import re
 import sys
+import unicodedata
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import make_icons  # noqa: E402
@@ -54,6 +58,25 @@ VERSION_NUMBERS = ["FileVersionNumber", "ProductVersionNumber"]
 DIALOG_TEXTS = ["Caption", "Invitation", "Success", "Failure"]
 MESSAGE_IDS = ["InvitationMessage", "StartMessage", "CancelMessage", "SuccessMessage"]
 PRODUCT_TEXTS = {"TitleE": TITLE_LIMIT, "Language": LANGUAGE_LIMIT}
+
+# The languages the program speaks beside English, each with the offset of
+# its texts' ids from the English ones: the program adds the offset of the
+# person's Windows display language to the English text's id. Both fill
+# string table block 2 (ids 16 to 31), German at 20 to 23, French at 28 to
+# 31: one block costs less than two, and id 0 plus either offset (16, 24)
+# stays empty, the program's "no text".
+LANGUAGES = {"de": 16, "fr": 24}
+# The texts the program has in every language (English at these ids, the
+# others at the id plus the language's offset). The failure text is the
+# module's own: its English is the Failure field, its others Failure.de and
+# Failure.fr, each optional (the English text takes a missing one's place in
+# that language's block). The other three are the program's own, from
+# PROGRAM_TEXTS; their English stands in the program, which also writes it
+# into the log, so the English block leaves their ids empty.
+LOCAL_TEXT_IDS = {"Failure": 4, "Busy": 5, "Restart": 6, "NoProduct": 7}
+PROGRAM_TEXTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "program_texts.ini")
+# Fields of [dialog] that may carry a language tag (Failure.de).
+TRANSLATED = ["Failure"]
 
 # Every section and field a description may hold; anything else is a slip
 # (a misspelt or miscased name), refused rather than ignored.
@@ -143,6 +166,42 @@ def ascii_fault(value):
     return None
 
 
+def translation_fault(value, limit):
+    """None for a translated text the program can show whole, else what is
+    wrong: over the limit, or a character that is no letter, mark, digit,
+    punctuation, symbol or space (a control or format character, or one
+    beyond U+FFFF, which a UTF-16 string table would hold as two)."""
+    for at, c in enumerate(value, 1):
+        if unicodedata.category(c)[0] == "C" or unicodedata.category(c) in ("Zl", "Zp") or ord(c) > 0xFFFF:
+            return "printable characters only: U+%04X at character %d" % (ord(c), at)
+    if len(value) > limit:
+        return "at most %d characters, got %d" % (limit, len(value))
+    return None
+
+
+def field_lines(path):
+    """{(section, field): line} of a description file as configparser reads
+    it: a section header in brackets, a field's name at the start of its
+    line; indented lines continue a value, '#' and ';' start comments."""
+    lines, section = {}, None
+    try:
+        text = open(path, encoding="utf-8").read()
+    except (OSError, UnicodeDecodeError):
+        return lines
+    for number, line in enumerate(text.splitlines(), 1):
+        if not line.strip() or line[0] in " \t#;":
+            continue
+        header = re.match(r"\[(.*)\]\s*$", line)
+        if header:
+            section = header.group(1)
+            lines.setdefault((section, ""), number)
+            continue
+        name = re.match(r"([^=:]*?)\s*[=:]", line)
+        if name and section is not None:
+            lines.setdefault((section, name.group(1)), number)
+    return lines
+
+
 class Description:
     """The checked content of one description file."""
 
@@ -168,6 +227,7 @@ class Description:
         except (OSError, configparser.Error) as error:
             raise Refusal("%s: cannot be read as a description: %s" % (path, error))
         self.parser = parser
+        self.lines = field_lines(path)
         self.missing_sections = set()
         self.check_names()
 
@@ -181,16 +241,25 @@ class Description:
             self.fault("[version] FileDescription", "a quorin.inf section name: no '[' or ']'")
         self.numbers = {key: self.version_number(key) for key in VERSION_NUMBERS}
         self.texts = {key: self.text("dialog", key, DIALOG_TEXT_LIMIT) for key in DIALOG_TEXTS}
+        self.translations = self.read_translations()
+        self.program_texts = program_texts()
         self.messages = {key: self.message_id(key) for key in MESSAGE_IDS}
         self.payload = self.read_payload()
         self.payload_time = self.read_time()
         self.icon = self.read_icon()
         self.product = self.read_product()
         if self.faults:
-            raise Refusal("\n".join("%s: %s: %s" % (path, field, limit) for field, limit in self.faults))
+            raise Refusal("\n".join("%s: %s: %s" % (self.place(field), field, limit) for field, limit in self.faults))
 
     def fault(self, field, limit):
         self.faults.append((field, limit))
+
+    def place(self, field):
+        """The file, and the line of the field when the fault is about one
+        that the file holds: "PATH:LINE"."""
+        named = re.match(r"\[(.*?)\](?: (\S+))?$", field)
+        line = self.lines.get((named.group(1), named.group(2) or "")) if named else None
+        return self.path if line is None else "%s:%d" % (self.path, line)
 
     def check_names(self):
         for section in self.parser.sections():
@@ -198,7 +267,14 @@ class Description:
                 self.fault("[%s]" % section, "unknown section" + nearest(section, list(KNOWN), "[%s]"))
                 continue
             for key in self.parser.options(section):
-                if key not in KNOWN[section]:
+                base, dot, tag = key.partition(".")
+                if section == "dialog" and dot and base in TRANSLATED:
+                    continue  # its tag is checked with its text
+                if dot and section == "dialog" and base in KNOWN[section]:
+                    tagged = ", ".join("%s.%s" % (f, t) for f in TRANSLATED for t in LANGUAGES)
+                    self.fault("[%s] %s" % (section, key),
+                               "unknown field; only %s takes a language tag (%s)" % (", ".join(TRANSLATED), tagged))
+                elif key not in KNOWN[section]:
                     self.fault("[%s] %s" % (section, key), "unknown field" + nearest(key, KNOWN[section], "%s"))
 
     def has_section(self, section):
@@ -232,6 +308,31 @@ class Description:
         elif len(value) > limit:
             self.fault("[%s] %s" % (section, key), "at most %d characters, got %d" % (limit, len(value)))
         return value
+
+    def read_translations(self):
+        """{(field, tag): text} of [dialog]'s per-language texts (Failure.de),
+        any printable characters; an unknown tag or a text over the limit
+        is a fault."""
+        found = {}
+        if not self.parser.has_section("dialog"):
+            return found
+        for key in self.parser.options("dialog"):
+            base, dot, tag = key.partition(".")
+            if not dot or base not in TRANSLATED:
+                continue
+            field = "[dialog] " + key
+            if tag not in LANGUAGES:
+                self.fault(field, "unknown language tag %r; the program speaks %s besides English (the field "
+                           "without a tag)" % (tag, ", ".join(sorted(LANGUAGES))))
+                continue
+            value = self.parser.get("dialog", key).strip()
+            fault = "empty (leave the field out for English)" if not value else \
+                translation_fault(value, DIALOG_TEXT_LIMIT)
+            if fault:
+                self.fault(field, fault)
+            else:
+                found[(base, tag)] = value
+        return found
 
     def version_number(self, key):
         value = self.value("version", key)
@@ -375,6 +476,37 @@ class Description:
                 yield name, f.read()
 
 
+def program_texts():
+    """{(name, tag): text} of the program's own texts in each language beside
+    English, from PROGRAM_TEXTS; a Refusal when one is missing or breaks the
+    rules of a description's translated texts."""
+    parser = configparser.ConfigParser(interpolation=None, default_section="\n")
+    parser.optionxform = str
+    try:
+        with open(PROGRAM_TEXTS, encoding="utf-8") as f:
+            parser.read_file(f)
+    except (OSError, UnicodeDecodeError, configparser.Error) as error:
+        raise Refusal("%s: cannot be read: %s" % (PROGRAM_TEXTS, error))
+    lines = field_lines(PROGRAM_TEXTS)
+    names = [name for name in LOCAL_TEXT_IDS if name not in TRANSLATED]
+    texts, faults = {}, []
+    for section in parser.sections():
+        if section not in LANGUAGES:
+            faults.append("%s:%d: [%s]: unknown language tag; known: %s"
+                          % (PROGRAM_TEXTS, lines[(section, "")], section, ", ".join(sorted(LANGUAGES))))
+    for tag in LANGUAGES:
+        for name in names:
+            value = parser.get(tag, name, fallback="").strip()
+            fault = "missing" if not value else translation_fault(value, DIALOG_TEXT_LIMIT)
+            if fault:
+                where = lines.get((tag, name))
+                faults.append("%s%s: [%s] %s: %s" % (PROGRAM_TEXTS, ":%d" % where if where else "", tag, name, fault))
+            texts[(name, tag)] = value
+    if faults:
+        raise Refusal("\n".join(faults))
+    return texts
+
+
 def manifest(d):
     """The module's manifest: its identity named after its quorin.inf section
     (letters and digits only, as an assembly name takes them), its file
@@ -389,6 +521,12 @@ def manifest(d):
 
 def rc_string(text):
     return '"%s"' % text.replace('"', '""')
+
+
+def rc_wide_string(text):
+    """A UTF-16 string of the resource compiler: printable ASCII as it is,
+    every other character as an escape of exactly four hex digits."""
+    return 'L"%s"' % "".join(c if " " <= c <= "~" and c not in '"\\' else "\\x%04x" % ord(c) for c in text)
 
 
 def module_rc(d):
@@ -436,6 +574,15 @@ def module_rc(d):
         "BEGIN",
     ]
     lines += ["    %d, %s" % (STRING_IDS[key], rc_string(d.texts[key])) for key in DIALOG_TEXTS]
+    # The other languages, every text in each: the program's own, and the
+    # module's failure text in the language the description gives it in,
+    # else in English, so that the program looks once.
+    texts = dict(d.program_texts)
+    for tag in LANGUAGES:
+        texts[("Failure", tag)] = d.translations.get(("Failure", tag), d.texts["Failure"])
+    for tag, offset in sorted(LANGUAGES.items(), key=lambda item: item[1]):
+        lines += ["    %d, %s" % (LOCAL_TEXT_IDS[name] + offset, rc_wide_string(texts[(name, tag)]))
+                  for name in LOCAL_TEXT_IDS]
     lines += [
         "END",
         "",
@@ -474,7 +621,7 @@ def build(description, out_dir, depfile):
     # module.rc last: the build's rule treats it as the sign of a finished run.
     write_if_changed(os.path.join(out_dir, "module.rc"), module_rc(description).encode("ascii"))
     if depfile:
-        inputs = [description.path] + [s for _, s in description.payload if isinstance(s, str)]
+        inputs = [description.path, PROGRAM_TEXTS] + [s for _, s in description.payload if isinstance(s, str)]
         # The folder itself too: a file added to it or taken out changes its time.
         if description.parser.has_option("payload", "folder"):
             inputs.append(os.path.join(os.path.dirname(description.path),

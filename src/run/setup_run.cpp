@@ -16,6 +16,7 @@
 #include "run/run_options.h"
 #include "run/setup_mutex.h"
 #include "support/error_box.h"
+#include "support/resources.h"
 #include "support/run_log.h"
 #include "ui/host_restart.h"
 #include "ui/message_library.h"
@@ -208,7 +209,7 @@ void ReportBusy()
 {
     IdentifyModule();
     ReadModuleKey("TitleE", "Quorin", Install().Title, kTitleCapacity);
-    ShowErrorBox("Another setup of Quorin is running. Run this setup again when it has finished.");
+    ShowErrorBox("Another setup of Quorin is running. Run this setup again when it has finished.", kBusyText);
 }
 
 // Releases what the run holds, writes the log's last line and closes it.
@@ -298,7 +299,7 @@ int RunSetup(HINSTANCE instance, const char *commandLine)
     // restart still to come is said in a box first.
     if (!context.Silent) {
         if (exitCode == kExitRestartNeeded)
-            ShowNoticeBox("Windows must be restarted to finish installing this module.");
+            ShowNoticeBox("Windows must be restarted to finish installing this module.", kRestartText);
         ShowSetupDialog(exitCode != kExitSucceeded);  // the closing form
     }
     return EndRun(exitCode, startTicks);

@@ -6,16 +6,18 @@
 // alive for the run (the context registers its own).
 void SetErrorBoxCaption(const char *caption);
 
-// MessageBoxA without owner, the registered caption, system-modal error.
-void ShowErrorBox(const char *text);
+// A message box without owner, the registered caption, system-modal error.
+// text is English, and the log has it so; localText, when not 0, is the id
+// of the text the box shows instead in the person's language (LoadLocalText).
+void ShowErrorBox(const char *text, unsigned localText = 0);
 
-// MessageBoxA without owner, own caption and style, for the one box that
-// does not follow the run's convention.
-void ShowErrorBoxStyled(const char *text, const char *caption, unsigned style);
+// The same box with its own caption and style, for the boxes that do not
+// follow the run's convention.
+void ShowErrorBoxStyled(const char *text, const char *caption, unsigned style, unsigned localText = 0);
 
 // The same box as ShowErrorBox with the warning icon, for news that is no
 // failure: it leaves the run's outcome as it is.
-void ShowNoticeBox(const char *text);
+void ShowNoticeBox(const char *text, unsigned localText);
 
 // Unattended silent runs: boxes are not shown but written to the log, and
 // still count as shown for the exit code.

@@ -1,6 +1,8 @@
 // Reads the module's dialog texts from the program file's own resources.
 #include "ui/dialog_texts.h"
 
+#include <stddef.h>
+
 #include "support/resources.h"
 
 namespace {
@@ -8,7 +10,6 @@ namespace {
 constexpr UINT kCaptionString = 1;
 constexpr UINT kInvitationString = 2;
 constexpr UINT kSuccessString = 3;
-constexpr UINT kFailureString = 4;
 constexpr WORD kMessageIdsResource = 106;
 
 // The module builder refuses texts over 255 characters, so a longer one
@@ -22,17 +23,15 @@ void LoadText(HINSTANCE module, UINT id, char *buffer)
 }
 
 // The four ids are stored as 32-bit little-endian numbers, in the order of
-// the fields; a resource of any other size is not ours.
+// the fields, which is how the fields lie in memory on x86 and x86-64: they
+// are copied as they stand. A resource of any other size is not ours.
 void LoadMessageIds(HINSTANCE module, DialogTexts &texts)
 {
+    static_assert(offsetof(DialogTexts, SuccessMessage) - offsetof(DialogTexts, InvitationMessage) == 3 * sizeof(int),
+                  "the four ids lie side by side");
     DWORD size = 0;
     const BYTE *bytes = OwnResource(module, kMessageIdsResource, MAKEINTRESOURCEA(10), &size);  // RT_RCDATA
-    if (bytes == nullptr || size != 4 * sizeof(DWORD)) return;
-    int *fields[] = {&texts.InvitationMessage, &texts.StartMessage, &texts.CancelMessage, &texts.SuccessMessage};
-    for (int i = 0; i < 4; ++i) {
-        const BYTE *at = bytes + 4 * i;
-        *fields[i] = static_cast<int>(at[0] | (at[1] << 8) | (at[2] << 16) | (static_cast<DWORD>(at[3]) << 24));
-    }
+    if (bytes != nullptr && size == 4 * sizeof(int)) CopyMemory(&texts.InvitationMessage, bytes, size);
 }
 
 }  // namespace
@@ -43,6 +42,5 @@ void LoadDialogTexts(HINSTANCE module, DialogTexts &texts)
     LoadText(module, kCaptionString, texts.Caption);
     LoadText(module, kInvitationString, texts.Invitation);
     LoadText(module, kSuccessString, texts.Success);
-    LoadText(module, kFailureString, texts.Failure);
     LoadMessageIds(module, texts);
 }

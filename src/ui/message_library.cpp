@@ -14,6 +14,19 @@ namespace {
 
 MessageLibraryEntries gEntries{};
 
+// The names of the seven entry points, one after the other in the order of
+// MessageLibraryEntry: one table to walk instead of seven calls.
+constexpr char kEntryNames[] =
+    "ShowMessageBoxN\0FormatMessageN\0SetDlgItemTextN\0SetWindowTextN\0GetLangParamN\0MessageBoxN\0SetParamN";
+
+constexpr int CountNames(const char *names, size_t size)
+{
+    int count = 0;
+    for (size_t i = 0; i < size; ++i) count += names[i] == '\0';
+    return count;
+}
+static_assert(CountNames(kEntryNames, sizeof kEntryNames) == kMessageLibraryEntries, "one name for each entry");
+
 // A drive-letter or UNC path. A library loader searches its path for
 // anything else, and the product's library must come from the product only.
 bool IsFullPath(const char *path)
@@ -81,17 +94,16 @@ bool BindMessageLibrary()
     }
     LogEvent("message library %s loaded", path);
 
-    HMODULE library = handles.MessageLibrary;
-    gEntries.ShowMessageBoxN = GetProcAddress(library, "ShowMessageBoxN");
-    gEntries.FormatMessageN = GetProcAddress(library, "FormatMessageN");
-    gEntries.SetDlgItemTextN = ResolveEntry<SetDlgItemTextNFn>(library, "SetDlgItemTextN");
-    gEntries.SetWindowTextN = GetProcAddress(library, "SetWindowTextN");
-    gEntries.GetLangParamN = ResolveEntry<GetLangParamNFn>(library, "GetLangParamN");
-    gEntries.MessageBoxN = GetProcAddress(library, "MessageBoxN");
-    gEntries.SetParamN = GetProcAddress(library, "SetParamN");
+    // One name after the other, in the order of MessageLibraryEntry.
+    const char *name = kEntryNames;
+    for (FARPROC &entry : gEntries.Address) {
+        entry = GetProcAddress(handles.MessageLibrary, name);
+        name += TextLength(name) + 1;
+    }
 
     // A library without it cannot ask for Unicode windows.
-    if (gEntries.GetLangParamN != nullptr) Install().WideText = gEntries.GetLangParamN(0, 0, 0) != 0;
+    GetLangParamNFn getLangParam = gEntries.GetLangParamN();
+    if (getLangParam != nullptr) Install().WideText = getLangParam(0, 0, 0) != 0;
     return true;
 }
 

@@ -8,14 +8,31 @@
 using SetDlgItemTextNFn = int(WINAPI *)(HWND dialog, int control, int message, int reserved);
 using GetLangParamNFn = int(WINAPI *)(int, int, int);
 
+// The seven entry points, in the order they are resolved.
+enum MessageLibraryEntry {
+    kShowMessageBoxN,
+    kFormatMessageN,
+    kSetDlgItemTextN,
+    kSetWindowTextN,
+    kGetLangParamN,
+    kMessageBoxN,
+    kSetParamN,
+    kMessageLibraryEntries
+};
+
 struct MessageLibraryEntries {
-    FARPROC ShowMessageBoxN;
-    FARPROC FormatMessageN;
-    SetDlgItemTextNFn SetDlgItemTextN;
-    FARPROC SetWindowTextN;
-    GetLangParamNFn GetLangParamN;
-    FARPROC MessageBoxN;
-    FARPROC SetParamN;
+    FARPROC Address[kMessageLibraryEntries];  // as GetProcAddress returns them: null when missing
+
+    // The two the program calls, under their own types (the detour through
+    // void (*)() keeps the compiler from warning about the cast).
+    SetDlgItemTextNFn SetDlgItemTextN() const
+    {
+        return reinterpret_cast<SetDlgItemTextNFn>(reinterpret_cast<void (*)()>(Address[kSetDlgItemTextN]));
+    }
+    GetLangParamNFn GetLangParamN() const
+    {
+        return reinterpret_cast<GetLangParamNFn>(reinterpret_cast<void (*)()>(Address[kGetLangParamN]));
+    }
 };
 
 MessageLibraryEntries &MessageLibrary();

@@ -4,6 +4,7 @@
 
 #include "context/install_context.h"
 #include "support/error_box.h"
+#include "support/resources.h"
 #include "support/run_log.h"
 #include "support/text.h"
 #include "ui/dialog_texts.h"
@@ -21,8 +22,12 @@ constexpr int kReadBackLimit = 128;
 // procedure returned for Cancel serves Start as well.
 WNDPROC gSavedTextProc = nullptr;
 WNDPROC gSavedButtonProc = nullptr;
+// Whether this showing's controls are Unicode windows: when the message
+// library works in Unicode, and always in the closing form of a failed
+// run, whose text may hold letters the system code page lacks.
+bool gWideShowing = false;
 
-bool WideText() { return Install().WideText; }
+bool WideText() { return gWideShowing; }
 
 // The variant of the call decides whether the control becomes a Unicode
 // window; the procedure itself changes nothing.
@@ -44,7 +49,7 @@ LRESULT Forward(WNDPROC saved, HWND window, UINT message, WPARAM wParam, LPARAM 
 // gives none.
 void SetLibraryText(HWND dialog, int control, int message)
 {
-    SetDlgItemTextNFn setText = MessageLibrary().SetDlgItemTextN;
+    SetDlgItemTextNFn setText = MessageLibrary().SetDlgItemTextN();
     if (setText != nullptr) setText(dialog, control, message, 0);
 }
 
@@ -75,7 +80,9 @@ void ShowClosingTexts(HWND dialog, const DialogTexts &texts, char *scratch, bool
     if (failed) {
         // The library's closing message tells of success and it has none for
         // a failure, so it is not asked.
-        SetDlgItemTextA(dialog, kTextControl, texts.Failure);
+        wchar_t failure[kPathCapacity];
+        LoadLocalText(Handles().Instance, kFailureText, failure);
+        SetDlgItemTextW(dialog, kTextControl, failure);
         LogEvent("closing form: failure text");
     } else {
         SetLibraryText(dialog, kTextControl, texts.SuccessMessage);
@@ -87,6 +94,8 @@ void ShowClosingTexts(HWND dialog, const DialogTexts &texts, char *scratch, bool
 void InitDialog(HWND dialog, bool failed)
 {
     const RunHandles &handles = Handles();
+    InstallContext &context = Install();
+    gWideShowing = context.WideText || failed;
     WPARAM font = reinterpret_cast<WPARAM>(handles.DialogFont);
     SendDlgItemMessageA(dialog, kTextControl, WM_SETFONT, font, TRUE);
     SendDlgItemMessageA(dialog, kCancelButton, WM_SETFONT, font, TRUE);
@@ -102,7 +111,6 @@ void InitDialog(HWND dialog, bool failed)
     LoadDialogTexts(handles.Instance, texts);
     char scratch[kPathCapacity];
     SetWindowTextA(dialog, texts.Caption);
-    InstallContext &context = Install();
     if (context.FirstShow) {
         context.FirstShow = false;
         ShowConfirmationTexts(dialog, texts, scratch);
@@ -139,7 +147,7 @@ void ShowProductNotFound()
     DialogTexts texts;
     LoadDialogTexts(Handles().Instance, texts);
     ShowErrorBoxStyled("Quorin was not found on this computer. Install Quorin first, then run this setup again.",
-                       texts.Caption, MB_ICONERROR);
+                       texts.Caption, MB_ICONERROR, kNoProductText);
 }
 
 INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""A description one past any limit is refused, names the file, the field and
-the limit, and leaves nothing behind; the description at every limit
+"""A description one past any limit is refused, names the file, the field's
+line, the field and the limit, and leaves nothing behind; the description at every limit
 (tests/modules/limits.ini) passes; a module built from a folder comes out
 the same whatever the files' times and the order the folder lists them in;
 a version no Windows Installer package can hold is refused by the package
@@ -27,6 +27,15 @@ def field(text, key, value):
     pattern = re.compile(r"^%s = .*$\n" % re.escape(key), re.M)
     assert pattern.search(text), key
     return pattern.sub("" if value is None else "%s = %s\n" % (key, value), text, count=1)
+
+
+def add_after(key, line):
+    """text with line added right after key's line."""
+    def change(text):
+        pattern = re.compile(r"^%s = .*$\n" % re.escape(key), re.M)
+        assert pattern.search(text), key
+        return pattern.sub(lambda m: m.group(0) + line + "\n", text, count=1)
+    return change
 
 
 def rename(old, new):
@@ -62,6 +71,14 @@ CASES = [
     ("fallback text of 256", lambda t: field(t, "Success", "S" * 256), None, "[dialog] Success", "at most 255"),
     ("text not ASCII", lambda t: field(t, "Invitation", "Cliquez sur D\u00e9marrer"), None,
      "[dialog] Invitation", "U+00E9) at character 14"),
+    ("translated text of 256", lambda t: field(t, "Failure.de", "\u00e4" * 256), None, "[dialog] Failure.de",
+     "at most 255"),
+    ("translated text with a control character", lambda t: field(t, "Failure.de", "Nicht\u0007 installiert"), None,
+     "[dialog] Failure.de", "U+0007 at character 6"),
+    ("unknown language tag", add_after("Failure", "Failure.es = No se ha instalado."), None, "[dialog] Failure.es",
+     "unknown language tag 'es'"),
+    ("language tag on a text without translations", add_after("Caption", "Caption.de = Einrichtung"), None,
+     "[dialog] Caption.de", "only Failure takes a language tag"),
     ("message id 65536", lambda t: field(t, "InvitationMessage", "65536"), None,
      "[dialog] InvitationMessage", "1 to 65535"),
     ("message id 0", lambda t: field(t, "CancelMessage", "0"), None, "[dialog] CancelMessage", "1 to 65535"),
@@ -120,6 +137,7 @@ def at_limits(text):
                "Language": (len(d.product["Language"]), make_module.LANGUAGE_LIMIT)}
     for key in make_module.DIALOG_TEXTS:
         lengths[key] = (len(d.texts[key]), make_module.DIALOG_TEXT_LIMIT)
+    lengths["Failure.de"] = (len(d.translations[("Failure", "de")]), make_module.DIALOG_TEXT_LIMIT)
     return ["%s stands at %d, its limit is %d" % (k, v, limit) for k, (v, limit) in lengths.items() if v != limit]
 
 
@@ -167,7 +185,7 @@ def check_package_version(work):
 
 def main():
     failures = []
-    text = open(LIMITS, encoding="ascii").read()
+    text = open(LIMITS, encoding="utf-8").read()
     with tempfile.TemporaryDirectory() as work:
         result = run(["--check", LIMITS])
         if result.returncode != 0:
@@ -186,11 +204,15 @@ def main():
             out = os.path.join(case, "out")
             result = run([description, out])
             message = result.stderr
+            # A fault about a field the file holds names its line.
+            key = named_field.partition("] ")[2]
+            text_lines = (changed.decode("utf-8", "replace") if isinstance(changed, bytes) else changed).splitlines()
+            held = [n for n, line in enumerate(text_lines, 1) if key and line.startswith(key + " =")]
+            place = "%s:%d:" % (description, held[0]) if held else description
             if result.returncode != 1:
                 failures.append("%s: exit code %d" % (what, result.returncode))
-            elif not any(description in line and named_field in line and limit in line
-                         for line in message.splitlines()):
-                failures.append("%s: no line names %s, %s and %r:\n%s" % (what, description, named_field, limit, message))
+            elif not any(place in line and named_field in line and limit in line for line in message.splitlines()):
+                failures.append("%s: no line names %s, %s and %r:\n%s" % (what, place, named_field, limit, message))
             if os.path.exists(out):
                 failures.append("%s: something was written" % what)
         failures += check_reproducible(work)

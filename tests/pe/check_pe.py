@@ -2,7 +2,8 @@
 """Checks the shipped setup.exe as a file: a 32-bit GUI program without a
 link timestamp, importing only DLLs every Windows has, carrying exactly the
 resources the product relies on (version identity, setup dialog 105, icon
-group 103, the payload archive and its checksum, the manifest with the
+group 103, the payload archive and its checksum, the texts in each language
+the program speaks, the manifest with the
 module's identity, the elevation request, the visual style of Common
 Controls 6 and the awareness of each monitor's DPI), its sections laid out
 whole in the file behind headers of one 512-byte block, its checksum right.
@@ -11,6 +12,7 @@ usage: check_pe.py SETUP.EXE PAYLOAD.ZIP [MODULE.ini]
 (without a description, the German module's identity is expected)
 """
 import configparser
+import os
 import re
 import struct
 import sys
@@ -214,6 +216,37 @@ def expected_module(description):
     return strings, tuple(numbers), texts, ids, identity
 
 
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+# Where each language's texts stand in block 2 of the string table (ids 16
+# to 31): the failure text, and the program's own busy, restart and
+# no-product texts (whose English stands in the program, not in block 1).
+LANGUAGE_ENTRIES = {"de": 4, "fr": 12}
+PROGRAM_TEXTS = ("Busy", "Restart", "NoProduct")
+
+
+def read_ini(path):
+    parser = configparser.ConfigParser(interpolation=None)
+    parser.optionxform = str
+    with open(path, encoding="utf-8") as f:
+        parser.read_file(f)
+    return parser
+
+
+def expected_translations(description):
+    """The sixteen texts of block 2, the languages beside English: from each
+    language's first entry on, the module's failure text in that language
+    (its English where the description gives none) and the program's own
+    texts; the rest are empty."""
+    dialog = read_ini(description or os.path.join(ROOT, "modules", "german.ini"))["dialog"]
+    program = read_ini(os.path.join(ROOT, "res", "program_texts.ini"))
+    texts = [""] * 16
+    for tag, first in LANGUAGE_ENTRIES.items():
+        texts[first] = dialog.get("Failure." + tag, dialog["Failure"]).strip()
+        for at, name in enumerate(PROGRAM_TEXTS, first + 1):
+            texts[at] = program[tag][name].strip()
+    return texts
+
+
 def string_table_block(block):
     """The sixteen strings of one string table block."""
     strings, at = [], 0
@@ -297,6 +330,15 @@ def main():
     table = res.get((6, 1, 0x409))
     check(table is not None and string_table_block(table)[1:5] == expected_texts,
           "dialog texts in string table entries 1 to 4")
+    check(table is not None and not any(string_table_block(table)[5:8]),
+          "string table entries 5 to 7 empty (the program's own English texts stand in its code)")
+    # The other languages' block: what the program shows for ids 4 to 7 on a
+    # Windows of each display language.
+    texts = expected_translations(sys.argv[3] if len(sys.argv) > 3 else None)
+    table = res.get((6, 2, 0x409))
+    check(table is not None and string_table_block(table) == texts,
+          "string table block 2: %s, got %s" % (texts, table and string_table_block(table)))
+    check(sorted(k[1] for k in res if k[0] == 6) == [1, 2], "string table blocks 1 (English) and 2 (the others)")
     ids = res.get((10, 106, 0x409))
     check(ids is not None and len(ids) == 16 and struct.unpack("<4I", ids) == expected_ids,
           "message ids %s in RCDATA 106" % (expected_ids,))

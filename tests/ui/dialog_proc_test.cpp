@@ -133,7 +133,8 @@ class SetupDialogTest : public ::testing::Test {
         ASSERT_NE(resources_, nullptr);
         Handles().Instance = resources_;
         MessageLibrary() = MessageLibraryEntries{};
-        MessageLibrary().SetDlgItemTextN = FakeSetDlgItemTextN;
+        MessageLibrary().Address[kSetDlgItemTextN] =
+            reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(FakeSetDlgItemTextN));
         gCalls.clear();
         gTexts = {{1289, L"Press Start."}, {364, L"Go"}, {291, L"Stop"}, {1297, L"Done."}};
     }
@@ -189,7 +190,7 @@ TEST_F(SetupDialogTest, LongInvitationCountsAsPresent)
 
 TEST_F(SetupDialogTest, LibraryWithoutTextEntryGivesEnglishTexts)
 {
-    MessageLibrary().SetDlgItemTextN = nullptr;
+    MessageLibrary().Address[kSetDlgItemTextN] = nullptr;
     auto [result, seen] = ShowAndAct([](HWND dialog) { PostCommand(dialog, 1); });
     ASSERT_TRUE(seen.found);
     EXPECT_EQ(result, 1);

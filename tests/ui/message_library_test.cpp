@@ -43,11 +43,10 @@ TEST_F(MessageLibraryTest, BindsFontIconAndAllSevenEntries)
     EXPECT_EQ(lstrcmpiA(loaded, ProductFile("q3msg.dll").c_str()), 0);
 
     const MessageLibraryEntries &entries = MessageLibrary();
-    for (FARPROC entry : {entries.ShowMessageBoxN, entries.FormatMessageN, entries.SetWindowTextN,
-                          entries.MessageBoxN, entries.SetParamN})
+    for (FARPROC entry : entries.Address)
         EXPECT_NE(entry, nullptr);
-    EXPECT_NE(entries.SetDlgItemTextN, nullptr);
-    EXPECT_NE(entries.GetLangParamN, nullptr);
+    EXPECT_EQ(entries.Address[kSetDlgItemTextN], GetProcAddress(handles.MessageLibrary, "SetDlgItemTextN"));
+    EXPECT_EQ(entries.Address[kSetParamN], GetProcAddress(handles.MessageLibrary, "SetParamN"));
     EXPECT_TRUE(Install().WideText);
 
     // The stock GUI font, but Cyrillic and Arial.
@@ -74,7 +73,7 @@ TEST_F(MessageLibraryTest, BindsFontIconAndAllSevenEntries)
     EXPECT_EQ(Handles().MessageLibrary, nullptr);
     EXPECT_EQ(Handles().DialogFont, nullptr);
     EXPECT_EQ(Handles().ProductIcon, nullptr);
-    EXPECT_EQ(MessageLibrary().SetDlgItemTextN, nullptr);
+    EXPECT_EQ(MessageLibrary().SetDlgItemTextN(), nullptr);
     EXPECT_EQ(GetModuleHandleA(ProductFile("q3msg.dll").c_str()), nullptr);
 }
 
@@ -91,9 +90,9 @@ TEST_F(MessageLibraryTest, PartialLibraryBindsWithoutTheMissingEntries)
                           FALSE));
     sandbox::WriteIni(ProductFile("q3msg.ini"), "Messages", "Unicode", "1");
     ASSERT_TRUE(BindMessageLibrary());
-    EXPECT_EQ(MessageLibrary().SetDlgItemTextN, nullptr);
-    EXPECT_EQ(MessageLibrary().GetLangParamN, nullptr);
-    EXPECT_NE(MessageLibrary().SetWindowTextN, nullptr);
+    EXPECT_EQ(MessageLibrary().SetDlgItemTextN(), nullptr);
+    EXPECT_EQ(MessageLibrary().GetLangParamN(), nullptr);
+    EXPECT_NE(MessageLibrary().Address[kSetWindowTextN], nullptr);
     EXPECT_FALSE(Install().WideText);
 }
 
@@ -104,7 +103,7 @@ TEST_F(MessageLibraryTest, MissingLibraryStillMakesFontAndIcon)
     EXPECT_EQ(Handles().MessageLibrary, nullptr);
     EXPECT_NE(Handles().DialogFont, nullptr);
     EXPECT_NE(Handles().ProductIcon, nullptr);
-    EXPECT_EQ(MessageLibrary().GetLangParamN, nullptr);
+    EXPECT_EQ(MessageLibrary().GetLangParamN(), nullptr);
     EXPECT_FALSE(Install().WideText);
 }
 
@@ -130,10 +129,10 @@ TEST_F(MessageLibraryTest, TheCalledEntriesKeepTheirConvention)
 {
     ASSERT_TRUE(BindMessageLibrary());
     const MessageLibraryEntries &entries = MessageLibrary();
-    ASSERT_NE(entries.GetLangParamN, nullptr);
-    ASSERT_NE(entries.SetDlgItemTextN, nullptr);
-    EXPECT_EQ(testbed::StackDrift(entries.GetLangParamN, 0, 0, 0), 0) << "GetLangParamN";
-    EXPECT_EQ(testbed::StackDrift(entries.SetDlgItemTextN, HWND{}, 0, 0, 0), 0) << "SetDlgItemTextN";
+    ASSERT_NE(entries.GetLangParamN(), nullptr);
+    ASSERT_NE(entries.SetDlgItemTextN(), nullptr);
+    EXPECT_EQ(testbed::StackDrift(entries.GetLangParamN(), 0, 0, 0), 0) << "GetLangParamN";
+    EXPECT_EQ(testbed::StackDrift(entries.SetDlgItemTextN(), HWND{}, 0, 0, 0), 0) << "SetDlgItemTextN";
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "locale_run.h"
 #include "sandbox.h"
 #include "testbed.h"
 
@@ -30,10 +31,11 @@ bool WaitForFile(const std::string &path, DWORD timeoutMs)
 // Runs one interactive install, pictured as names[0] (confirmation) and
 // names[1] (closing form); an empty name takes no picture. A run that finds
 // no product shows one box under the same caption, pictured as names[0].
-void Picture(const std::vector<std::string> &names)
+// With a locale, the run has that display language.
+void Picture(const std::vector<std::string> &names, const localerun::Locale *locale = nullptr)
 {
     size_t showing = 0;
-    testbed::RunResult run = testbed::RunSetup("", 120000, [&](HWND window, const testbed::WindowSeen &seen) {
+    testbed::WindowHandler handler = [&](HWND window, const testbed::WindowSeen &seen) {
         if (seen.caption != "German Dictionary Setup" || showing >= names.size()) return false;
         const std::string &name = names[showing++];
         if (name.empty()) {
@@ -52,7 +54,10 @@ void Picture(const std::vector<std::string> &names)
         DeleteFileA(done.c_str());
         PostMessageA(window, WM_COMMAND, showing == 1 ? IDOK : IDCANCEL, 0);
         return true;
-    });
+    };
+    testbed::RunResult run = locale != nullptr
+                                 ? localerun::RunInLocale(*locale, testbed::SetupPath(), "", 120000, handler)
+                                 : testbed::RunSetup("", 120000, handler);
     EXPECT_FALSE(run.timedOut);
     EXPECT_TRUE(run.unexpected.empty());
     EXPECT_EQ(showing, names.size());
@@ -81,11 +86,20 @@ void PictureEveryForm(DWORD dpi)
     Library("German", "1", "1289 1297");
     Picture({"setup-english-start" + suffix, "setup-english-done" + suffix});
 
-    // A failed run: with no DicPath the context is unusable and no stage runs.
-    sandbox::Provision();
-    Library("German", "1", "");
-    sandbox::DeleteRegistryValue(sandbox::kOptionsKey, "DicPath");
-    Picture({"", "setup-failed" + suffix});
+    // A failed run: with no DicPath the context is unusable and no stage
+    // runs. On an English, a German and a French Windows.
+    struct Failed {
+        const char *name;
+        const localerun::Locale *locale;
+    } const failed[] = {{"setup-failed", nullptr},
+                        {"setup-failed-german", &localerun::kGerman},
+                        {"setup-failed-french", &localerun::kFrench}};
+    for (const Failed &f : failed) {
+        sandbox::Provision();
+        Library("German", "1", "");
+        sandbox::DeleteRegistryValue(sandbox::kOptionsKey, "DicPath");
+        Picture({"", f.name + suffix}, f.locale);
+    }
 
     if (dpi == 96) {
         sandbox::Provision();
