@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "context/install_context.h"
+#include "fs/file_ops.h"
 #include "fs/path_probe.h"
 #include "support/error_box.h"
 #include "support/logged_writes.h"
@@ -34,9 +35,11 @@ void MarkInstallState(InstallKind kind)
     // afterwards; an empty or missing copy is never written (nor created).
     // The flag is how the product tells an installed module: a copy that
     // cannot take it (held open by another program) fails the run, so that
-    // a rerun writes it.
+    // a rerun writes it. It is on disk before the run commits (rule 3 of the
+    // journal).
     for (int copy = 0; copy < 2; ++copy)
         if (FlaggedModuleInfoCopy(copy, context.ModuleInfoPath) &&
-            !WriteProfileText(context.ModuleName, "Install", flag, context.ModuleInfoPath))
+            !(WriteProfileText(context.ModuleName, "Install", flag, context.ModuleInfoPath) &&
+              FlushFile(context.ModuleInfoPath)))
             MarkRunFailed();
 }

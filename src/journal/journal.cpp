@@ -13,41 +13,34 @@
 
 namespace {
 
-// Zero-initialised: no data section.
-HANDLE gJournal = nullptr;  // null while the run has none
-bool gJournalBroken = false;
-bool gWaiting = false;          // lines written since the last flush
-
 // Room for an old value to be put back: far more than any value the product
 // or its modules keep there.
 constexpr DWORD kOldCapacity = 2048;
+// The longest line: a value's name and its old data in hex.
+constexpr DWORD kLineCapacity = 2 * kOldCapacity + 2 * kPathCapacity;
 
-// Every write after a failed one does nothing: a line is checked once, at
-// its end (EndLine).
-void Put(const void *data, DWORD size)
+// Zero-initialised, so none of it takes room in the file.
+HANDLE gJournal = nullptr;  // null while the run has none
+bool gJournalBroken = false;
+bool gWaiting = false;      // lines written since the last flush
+char gLine[kLineCapacity];  // the line being made, written whole by EndLine
+
+// Appends to the line; one that would not fit breaks the journal (nothing
+// more is noted, so nothing more changes).
+void PutText(const char *text)
 {
-    DWORD written = 0;
-    gWaiting = true;
-    if (!gJournalBroken && WriteFile(gJournal, data, size, &written, nullptr) && written == size) return;
-    gJournalBroken = true;  // nothing more is noted, so nothing more changes
+    if (!AppendText(gLine, kLineCapacity, text)) gJournalBroken = true;
 }
-void PutText(const char *text) { Put(text, static_cast<DWORD>(TextLength(text))); }
 
 // A space, then data in hex.
 void PutHex(const void *data, DWORD size)
 {
     const BYTE *bytes = static_cast<const BYTE *>(data);
-    char chunk[256] = " ";
-    DWORD used = 1;
+    PutText(" ");
     for (DWORD i = 0; i < size; ++i) {
-        if (used + 2 > sizeof chunk) {
-            Put(chunk, used);
-            used = 0;
-        }
-        chunk[used++] = kFieldChars[bytes[i] >> 4];
-        chunk[used++] = kFieldChars[bytes[i] & 15];
+        const char digits[3] = {kFieldChars[bytes[i] >> 4], kFieldChars[bytes[i] & 15], '\0'};
+        PutText(digits);
     }
-    Put(chunk, used);
 }
 void PutHexText(const char *text) { PutHex(text, static_cast<DWORD>(TextLength(text))); }
 
@@ -58,20 +51,19 @@ void NoteFailed(const char *what)
     MarkRunFailed();
 }
 
-// True when every write of the line about what went through; else the run
-// fails.
-bool Written(const char *what)
-{
-    if (!gJournalBroken) return true;
-    NoteFailed(what);
-    return false;
-}
-
-// Ends the line about what.
+// Ends the line about what and writes it, in one write: true when all of it
+// went through; else the run fails.
 bool EndLine(const char *what)
 {
     PutText("\r\n");
-    return Written(what);
+    DWORD size = static_cast<DWORD>(TextLength(gLine)), written = 0;
+    gWaiting = true;
+    bool whole = !gJournalBroken && WriteFile(gJournal, gLine, size, &written, nullptr) && written == size;
+    gLine[0] = '\0';
+    if (whole) return true;
+    gJournalBroken = true;
+    NoteFailed(what);
+    return false;
 }
 
 // One line: verb, a space, path. A run without a journal notes nothing; a
@@ -79,35 +71,21 @@ bool EndLine(const char *what)
 bool Note(JournalVerb verb, const char *path)
 {
     if (gJournal == nullptr) return true;
-    // One write for the line (a run notes a line for each of its files); a
-    // path that would not fit is not noted, and so not changed.
-    char line[kPathCapacity + 16];
-    if (TextLength(path) >= kPathCapacity) {
-        gJournalBroken = true;
-    } else {
-        wsprintfA(line, "%s %s\r\n", kJournalVerbs[verb], path);
-        PutText(line);
-    }
-    return Written(path);
+    PutText(kJournalVerbs[verb]);
+    PutText(" ");
+    PutText(path);
+    return EndLine(path);
 }
 
-// Rule 3: what the run rewrote in place, and the Options key, reach the
-// disk before the commit line does. The staged files did before their
-// renames (rule 2), a new entry's files when it was made.
-bool FlushWrites() { return FlushFile(Install().ConfigPath) && FlushModuleInfoCopies() && FlushOptionsKey(); }
+// Rule 3: quorin.cfg and the Options key reach the disk before the commit
+// line does. The staged files did before their renames (rule 2), a new
+// entry's files when it was made, the flags when they were written.
+bool FlushWrites() { return FlushFile(Install().ConfigPath) && FlushOptionsKey(); }
 
 }  // namespace
 
-bool JournalPath(char *path) { return JoinPath(path, Install().ProductDir, "quorin.jnl"); }
+bool JournalPath(char *path) { return JoinPath(path, Install().ProductDir, kJournalName); }
 bool AsidePath(char *aside, const char *path) { return JoinPath(aside, path, kAsideSuffix); }
-
-bool FlushModuleInfoCopies()
-{
-    char path[kPathCapacity];
-    for (int copy = 0; copy < 2; ++copy)
-        if (FlaggedModuleInfoCopy(copy, path) && !FlushFile(path)) return false;
-    return true;
-}
 
 bool FlushOptionsKey()
 {
@@ -117,17 +95,18 @@ bool FlushOptionsKey()
 
 bool BeginJournal()
 {
-    char path[kPathCapacity] = "quorin.jnl";  // named in the log even when the path does not fit
+    char path[kPathCapacity];
     gJournalBroken = false;
-    HANDLE journal = INVALID_HANDLE_VALUE;
-    if (JournalPath(path)) journal = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+    gLine[0] = '\0';
+    HANDLE journal = JournalPath(path) ? CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr)
+                                       : INVALID_HANDLE_VALUE;
     gJournal = journal != INVALID_HANDLE_VALUE ? journal : nullptr;
     if (gJournal == nullptr) {
-        NoteFailed(path);
+        NoteFailed(path[0] != '\0' ? path : kJournalName);  // named in the log even when its path does not fit
         return false;
     }
     PutText(kJournalHeader);
-    return Written(path);
+    return EndLine(path);
 }
 
 bool FlushJournal()
@@ -136,7 +115,7 @@ bool FlushJournal()
     gWaiting = false;
     if (!gJournalBroken && FlushFileBuffers(gJournal)) return true;
     gJournalBroken = true;
-    NoteFailed("quorin.jnl");
+    NoteFailed(kJournalName);
     return false;
 }
 
@@ -153,7 +132,6 @@ bool NoteStaged(const char *target, bool missing)
     return false;
 }
 
-bool NoteInstalled(const char *target) { return NoteStaged(target, ProbePath(target) == kProbeMissing); }
 
 bool MoveAside(const char *path)
 {
@@ -164,7 +142,7 @@ bool MoveAside(const char *path)
 }
 
 // Rule 1: the line is on disk before the move.
-bool SetAside(const char *path) { return NoteInstalled(path) && FlushJournal() && MoveAside(path); }
+bool SetAside(const char *path) { return NoteStaged(path, false) && FlushJournal() && MoveAside(path); }
 
 bool KeepCopy(const char *path)
 {
@@ -175,7 +153,9 @@ bool KeepCopy(const char *path)
     // rewrite it stands in for. A copy left by an earlier run goes first, and
     // so does one that cannot be flushed (a read-only original's: a run that
     // cannot rewrite the original fails anyway).
-    if (existed && (!AsidePath(aside, path) || !DiscardFile(aside) || !CopyFileA(path, aside, FALSE) ||
+    // The copy is a new file: nothing planted under its name is written
+    // through.
+    if (existed && (!AsidePath(aside, path) || !DiscardFile(aside) || !CopyFileA(path, aside, TRUE) ||
                     !FlushFile(aside))) {
         DiscardFile(aside);
         NoteFailed(path);
@@ -207,26 +187,11 @@ bool NoteOptionsValue(HKEY options, const char *name)
     return EndLine(name);
 }
 
-bool NoteInstallFlags()
+bool KeepModuleInfoCopies()
 {
-    if (gJournal == nullptr) return true;
-    const char *section = Install().ModuleName;
     char path[kPathCapacity];
-    for (int copy = 0; copy < 2; ++copy) {
-        if (!FlaggedModuleInfoCopy(copy, path)) continue;
-        // A default no flag holds tells a missing key from any text it holds.
-        char old[64];
-        GetPrivateProfileStringA(section, "Install", "\x7f", old, sizeof old, path);
-        PutText(kJournalVerbs[kFlag]);
-        PutHexText(section);
-        if (old[0] == '\x7f' && old[1] == '\0')
-            PutText(" -");
-        else
-            PutHexText(old);
-        PutText(" ");
-        PutText(path);
-        if (!EndLine(path)) return false;
-    }
+    for (int copy = 0; copy < 2; ++copy)
+        if (FlaggedModuleInfoCopy(copy, path) && !KeepCopy(path)) return false;
     return true;
 }
 
@@ -236,7 +201,7 @@ bool SettleJournal()
     // Rule 3: the commit line goes to disk after what the run wrote, and
     // before FollowJournal deletes anything that was moved aside.
     if (!RunFailed() && !gJournalBroken &&
-        !(FlushWrites() && (PutText(kJournalVerbs[kCommit]), EndLine("quorin.jnl")) && FlushJournal()))
+        !(FlushWrites() && (PutText(kJournalVerbs[kCommit]), EndLine(kJournalName)) && FlushJournal()))
         MarkRunFailed();
     CloseHandle(gJournal);
     gJournal = nullptr;

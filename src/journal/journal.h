@@ -7,16 +7,18 @@
 // the fault suite's crash and planted-journal cases name the rule they hold
 // the code to.
 //  1. Write-ahead. A change a line describes (a rename, a deletion, a
-//     rewrite of quorin.cfg or quorin.inf, an Options value, a new entry
-//     folder) is made only once FlushJournal has put that line on disk.
+//     rewrite of quorin.cfg or of a quorin.inf copy, an Options value, a new
+//     entry folder) is made only once FlushJournal has put that line on
+//     disk.
 //     Lines are grouped, so that a run flushes the journal a few times
 //     whatever its number of files: once when every file is staged, once
 //     before the registration, once when a new entry folder is made, once
 //     for the commit.
 //  2. Data before names. A staged copy (X~) is flushed before it is
-//     renamed into place, and the kept copy of quorin.cfg (.old) before
-//     quorin.cfg is rewritten: a rename or a restore never brings in a file
-//     whose data was still only in the cache.
+//     renamed into place, and the kept copy (.old) of quorin.cfg and of the
+//     quorin.inf copies before the file is rewritten: a rename or a restore
+//     never brings in a file whose data was still only in the cache, and a
+//     file the platform rewrites whole, cut while it does, has a whole copy.
 //  3. Commit. Everything the run wrote (quorin.cfg, the quorin.inf copies,
 //     the new entry's files, the Options key) is flushed, then the "commit"
 //     line is written and flushed. Only after that are the .old copies
@@ -24,16 +26,16 @@
 //  4. A journal whose last whole line is "commit" is finished; any other is
 //     undone, last line first. Both put in place only what is not in place
 //     yet, so that doing either again, after another cut, ends the same.
-//  5. An undo is flushed (the Options key, the rewritten flags) before the
-//     journal is deleted.
+//  5. An undo is flushed (the Options key; the files it puts back are
+//     whole on disk already) before the journal is deleted.
 //  6. Only whole lines count. A line without its end, and everything from
 //     a zero byte on (a size that reached the disk before its data), was
 //     never flushed, so the change it names was never made.
 //  7. A line names only what a run of this program makes: a file of the
-//     product or dictionary folder, an Options value TranLangs, Directions
-//     or LanguageN, one of the two quorin.inf copies, an entry folder that
-//     holds no more than setup.ini and one program and is filed under the
-//     product's name. A journal with any other line is not followed: it is
+//     product or dictionary folder or one of the two quorin.inf copies, an
+//     Options value TranLangs, Directions or LanguageN, an entry folder
+//     that holds no more than setup.ini and one program and is filed under
+//     the product's name. A journal with any other line is not followed: it is
 //     named in the log and kept aside as quorin.jnl.bad.
 //
 // The states of a run, each move made by one function:
@@ -58,16 +60,15 @@ bool BeginJournal();
 // nothing is noted and every note is true.
 
 // target's staging copy (target + "~") is about to be written, to replace
-// target later: noted as added when target is missing (undone by deleting
-// it), else as moved aside (undone by moving it back; committed by deleting
-// the aside copy, target + ".old"), a leftover aside copy deleted first.
-// Either undo deletes the staging copy too. NoteStaged takes whether target
-// is missing from a caller that has just looked.
-bool NoteInstalled(const char *target);
+// target later, or target is about to be moved aside (a removal): noted as
+// added when target is missing (undone by deleting it), else as moved aside
+// (undone by moving it back; committed by deleting the aside copy, target +
+// ".old"), a leftover aside copy deleted first. Either undo deletes the
+// staging copy too. missing comes from a caller that has just looked.
 bool NoteStaged(const char *target, bool missing);
-// The move that NoteInstalled noted, once flushed: path to its aside name.
+// The move NoteStaged noted, once flushed: path to its aside name.
 bool MoveAside(const char *path);
-// NoteInstalled, FlushJournal and MoveAside at once, for a single move.
+// NoteStaged, FlushJournal and MoveAside at once, for a single existing path.
 bool SetAside(const char *path);
 // Copies path to its aside name, flushes the copy and notes it, before the
 // file is rewritten in place; a missing path is noted as added.
@@ -78,9 +79,10 @@ bool NoteAtCommit(bool replace, const char *target);
 // The old data of value name of the Options key, read here, before the run
 // writes or deletes it. A value over 2,048 bytes cannot be noted.
 bool NoteOptionsValue(HKEY options, const char *name);
-// The old Install flag of the module's section in each quorin.inf copy
-// that the flag is written to.
-bool NoteInstallFlags();
+// KeepCopy of each quorin.inf copy the install flag is written to: the
+// platform rewrites such a file whole, and a cut while it does would leave
+// it empty.
+bool KeepModuleInfoCopies();
 // An uninstall entry folder about to be made.
 bool NoteEntryFolder(const char *folder);
 

@@ -1,17 +1,18 @@
 // What the journal's writer and its reader share. The file is plain text,
 // one line for each change, every line ending CRLF: the header line, then
 // "added PATH", "aside PATH", "replace PATH", "delete PATH", "entry FOLDER",
-// "value NAME TYPE HEX" or "value NAME -", "flag SECTIONHEX OLDHEX|- PATH",
-// and "commit" once the run has done everything.
+// "value NAME TYPE HEX" or "value NAME -", and "commit" once the run has
+// done everything.
 #pragma once
 
 #include <stddef.h>
 
-inline constexpr char kJournalHeader[] = "quorin journal 1\r\n";
+inline constexpr char kJournalName[] = "quorin.jnl";
+inline constexpr char kJournalHeader[] = "quorin journal 1";
 // A line's first word; the reader knows a line by its word's place here.
-enum JournalVerb { kAdded, kAside, kReplace, kDelete, kEntry, kValue, kFlag, kCommit, kVerbCount };
+enum JournalVerb { kAdded, kAside, kReplace, kDelete, kEntry, kValue, kCommit, kVerbCount };
 inline constexpr char kJournalVerbs[kVerbCount][8] = {"added", "aside", "replace", "delete",
-                                                     "entry", "value", "flag",  "commit"};
+                                                     "entry", "value", "commit"};
 inline constexpr char kAsideSuffix[] = ".old";
 // The characters the journal's fields are made of: decimal digits, the
 // rest of the hex digits, then what a GUID adds.
@@ -24,10 +25,8 @@ bool JournalPath(char *path);
 // path + ".old", where a file is moved aside (or a copy of it kept).
 bool AsidePath(char *aside, const char *path);
 
-// Put on disk what a run's flags and values rewrote in place: the quorin.inf
-// copies the flag goes to, and the Options key. True when flushed (a
-// missing copy or key needs nothing).
-bool FlushModuleInfoCopies();
+// Puts the Options key on disk; true when flushed (a missing key needs
+// nothing).
 bool FlushOptionsKey();
 
 // Reads the journal at path and follows it: a committed run's changes are

@@ -40,16 +40,27 @@ bool MadeOf(const char *text, size_t count)
     return true;
 }
 
-bool IsHex(const char *text) { return MadeOf(text, kHexChars) && TextLength(text) % 2 == 0; }
-
-// Decodes hex text (checked by IsHex) in place; returns the byte count.
-DWORD DecodeHex(char *text)
+// The value of a hex digit of either case, or -1.
+int Nibble(char c)
 {
-    auto nibble = [](char c) { c = LowerAscii(c); return c <= '9' ? c - '0' : c - 'a' + 10; };
-    DWORD size = 0;
-    for (const char *c = text; c[0] != '\0'; c += 2) text[size++] = static_cast<char>(nibble(c[0]) << 4 | nibble(c[1]));
-    text[size] = '\0';
-    return size;
+    c = LowerAscii(c);
+    if (c >= '0' && c <= '9') return c - '0';
+    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+// Decodes hex text in place and terminates it; size gets the byte count.
+// False when it is not whole hex (another character, an odd count).
+bool Decode(char *text, DWORD *size)
+{
+    DWORD count = 0;
+    for (const char *c = text; *c != '\0'; c += 2) {
+        int high = Nibble(c[0]), low = Nibble(c[1]);
+        if (high < 0 || low < 0) return false;
+        text[count++] = static_cast<char>(high << 4 | low);
+    }
+    text[count] = '\0';
+    *size = count;
+    return true;
 }
 
 // Splits the first field off text: text ends at the space, the rest follows.
@@ -89,14 +100,18 @@ int EntryFiles(const char *path, bool discard)
     char file[kPathCapacity];
     int others = 0;
     if (!JoinPath(file, path, "\\*")) return 2;
+    const size_t folder = TextLength(file) - 1;
     WIN32_FIND_DATAA found;
     OwnedFind search(FindFirstFileA(file, &found));
     if (search) do {
-        const char *name = found.cFileName;
-        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return 2;
-        if (!EqualsIgnoreAsciiCase(name, "setup.ini")) ++others;
-        if (discard && JoinPath(file, path, "\\") && AppendPath(file, name)) DiscardFile(file);
+        file[folder] = '\0';
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            // "." and ".." are the folder itself and the entries' folder.
+            if (found.cFileName[0] != '.' || found.cFileName[TextLength(found.cFileName) - 1] != '.') return 2;
+        } else {
+            if (!EqualsIgnoreAsciiCase(found.cFileName, "setup.ini")) ++others;
+            if (discard && AppendPath(file, found.cFileName)) DiscardFile(file);
+        }
     } while (FindNextFileA(search.Get(), &found));
     return others;
 }
@@ -132,10 +147,9 @@ bool IsLanguageValue(const char *name)
 struct Step {
     JournalVerb verb;
     char *path;
-    char *data;  // the value's old bytes (null: it was missing), the flag's section
+    char *data;  // the value's old bytes (null: it was missing)
     DWORD size;  // of data
     DWORD type;  // the value's type
-    char *old;   // the flag's old text, null when it was missing
 };
 
 bool IsDash(const char *text) { return text[0] == '-' && text[1] == '\0'; }
@@ -152,31 +166,18 @@ bool ParseLine(char *line, Step &step)
     step.path = rest;
     if (verb == kCommit) return rest == nullptr;
     if (rest == nullptr || verb == kVerbCount) return false;
-    if (verb < kEntry) return InProduct(rest);
+    if (verb < kEntry) return InProduct(rest) || IsModuleInfo(rest);
     if (verb == kEntry) return IsOwnEntry(rest);
     char *second = Field(rest);
     char *third = second != nullptr ? Field(second) : nullptr;
-    if (verb == kValue) {
-        // value NAME - (it was missing), or value NAME TYPE DATA: the type
-        // one hex digit, the data in hex.
-        if (!IsLanguageValue(rest) || second == nullptr) return false;
-        if (IsDash(second)) return third == nullptr;
-        if (third == nullptr || second[0] == '\0' || second[1] != '\0' || !MadeOf(second, kHexChars) || !IsHex(third))
-            return false;
-        step.type = static_cast<DWORD>(FindChar(kFieldChars, LowerAscii(second[0])) - kFieldChars);
-        step.data = third;
-        step.size = DecodeHex(third);
-        return true;
-    }
-    // flag SECTION OLD PATH: section and old text in hex, "-" when missing.
-    if (third == nullptr || !IsHex(rest) || !(IsDash(second) || IsHex(second)) || !IsModuleInfo(third))
-        return false;
-    step.path = third;
-    step.data = rest;
-    DecodeHex(rest);
-    step.old = IsDash(second) ? nullptr : second;
-    if (step.old != nullptr) DecodeHex(second);
-    return true;
+    // value NAME - (it was missing), or value NAME TYPE DATA: the type one
+    // hex digit, the data in hex.
+    if (!IsLanguageValue(rest) || second == nullptr) return false;
+    if (IsDash(second)) return third == nullptr;
+    int type = second[0] != '\0' && second[1] == '\0' ? Nibble(second[0]) : -1;
+    step.type = static_cast<DWORD>(type);
+    step.data = third;
+    return third != nullptr && type >= 0 && Decode(third, &step.size);
 }
 
 // Puts one change back. False when it stays.
@@ -203,8 +204,6 @@ bool Undo(const Step &step)
                                        reinterpret_cast<const BYTE *>(step.data), step.size);
         return status == ERROR_SUCCESS || (step.data == nullptr && status == ERROR_FILE_NOT_FOUND);
     }
-    case kFlag:
-        return ProbePath(step.path) <= 0 || WriteProfileText(step.data, "Install", step.old, step.path);
     case kEntry:
         EntryFiles(step.path, true);
         if (RemoveDirectoryA(step.path)) LogEvent("removed directory %s", step.path);
@@ -244,15 +243,18 @@ bool Commit(const Step &step)
 
 namespace {
 
-// A journal read back: its text, split into the steps of its whole lines.
+// The shortest line a journal holds, "commit" and its end: a file of size
+// bytes holds at most size / kShortestLine + 1 of them.
+constexpr DWORD kShortestLine = 8;
+
+// A journal read back: its steps, one for each whole line, and after them
+// the text they point into, in one block.
 struct Lines {
-    char *text = nullptr;
     Step *steps = nullptr;
     DWORD count = 0;
     ~Lines()
     {
         if (steps != nullptr) LocalFree(steps);
-        if (text != nullptr) LocalFree(text);
     }
 };
 
@@ -263,25 +265,22 @@ bool ReadJournal(const char *path, Lines &lines)
                                  nullptr));
     LARGE_INTEGER size{};
     DWORD read = 0;
-    char *text;
-    if (!file || !GetFileSizeEx(file.Get(), &size) || size.QuadPart >= static_cast<LONGLONG>(kJournalLimit) ||
-        (text = lines.text = static_cast<char *>(LocalAlloc(LMEM_FIXED, static_cast<SIZE_T>(size.QuadPart) + 1))) ==
-            nullptr ||
-        !ReadFile(file.Get(), text, static_cast<DWORD>(size.QuadPart), &read, nullptr) ||
-        read != static_cast<DWORD>(size.QuadPart))
-        return false;
+    if (!file || !GetFileSizeEx(file.Get(), &size) || size.QuadPart >= static_cast<LONGLONG>(kJournalLimit)) return false;
+    const DWORD length = static_cast<DWORD>(size.QuadPart);
+    const DWORD capacity = length / kShortestLine + 1;
+    lines.steps = static_cast<Step *>(LocalAlloc(LMEM_FIXED, capacity * sizeof(Step) + length + 1));
+    char *text = reinterpret_cast<char *>(lines.steps + capacity);
+    if (lines.steps == nullptr || !ReadFile(file.Get(), text, length, &read, nullptr) || read != length) return false;
     text[read] = '\0';
-    DWORD count = 0;
-    for (DWORD i = 0; i < read; ++i) count += text[i] == '\n';
-    if ((lines.steps = static_cast<Step *>(LocalAlloc(LMEM_FIXED, (count + 1) * sizeof(Step)))) == nullptr) return false;
     // Rule 6: only whole lines count, and nothing from the first zero byte
-    // on (the text ends there).
+    // on (the text ends there). A shorter line than any a run writes is not
+    // ours either.
     char *line = text;
     for (char *end; (end = const_cast<char *>(FindChar(line, '\n'))) != nullptr; line = end + 1) {
         *end = '\0';
         if (end > line && end[-1] == '\r') end[-1] = '\0';
-        if (line == text ? !(TextLength(line) == sizeof kJournalHeader - 3 && StartsWithIgnoreAsciiCase(kJournalHeader, line))
-                         : !ParseLine(line, lines.steps[lines.count++]))
+        if (line == text ? !EqualsIgnoreAsciiCase(line, kJournalHeader)
+                         : lines.count == capacity || !ParseLine(line, lines.steps[lines.count++]))
             return false;
     }
     // A run cut off while it began its journal changed nothing yet.
@@ -316,7 +315,7 @@ bool FollowJournal(const char *path, bool ownRun)
             if (!committed && !Undo(step)) done = false;
         }
         // Rule 5: what the undo rewrote is on disk before the journal goes.
-        if (!committed && done) done = FlushModuleInfoCopies() && FlushOptionsKey();
+        if (!committed && done) done = FlushOptionsKey();
         if (done && !DeleteFileA(path)) LogFailure("journal %s not deleted", path);
         if (!done) LogEvent("journal %s kept: undo incomplete", path);
     } else {

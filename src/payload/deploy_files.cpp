@@ -186,7 +186,7 @@ bool WalkWorkDirectory()
 bool DeployModuleFiles()
 {
     // The cursor is restored on every path: everything between the two
-    // calls returns through WalkWorkDirectory.
+    // calls returns through one expression.
     BusyCursor cursor;
     ShowBusyCursor(&cursor);
     // Every file is staged whole before the second phase changes any

@@ -116,14 +116,14 @@ bool NoteLanguageChanges()
     if (!NoteOptionsValue(options.Get(), kLetterListValue) || !NoteOptionsValue(options.Get(), kDirectionsValue))
         return false;
     // The configuration's list may grow by one entry, and the registry's own
-    // list is pruned up to its first gap: every LanguageN either can touch.
+    // list is pruned up to its first gap: every LanguageN either can touch,
+    // one past each of the lists.
     char entry[kLanguageEntryCapacity];
-    unsigned listed = 0;
-    while (ReadLanguageEntry(listed + 1, entry)) ++listed;
     char keyName[kKeyNameCapacity];
     for (unsigned number = 1;; ++number) {
         LanguageKeyName(keyName, number);
-        if (number > listed + 1 && !HoldsLanguageValue(options.Get(), keyName)) return true;
+        if (number > 1 && !ReadLanguageEntry(number - 1, entry) && !HoldsLanguageValue(options.Get(), keyName))
+            return true;
         if (!NoteOptionsValue(options.Get(), keyName)) return false;
     }
 }

@@ -108,49 +108,27 @@ bool RunInstall()
 }
 
 // Deleting is moving aside, so that a removal that fails later can put the
-// file back; what was moved aside is deleted once the run commits. A file
-// another program holds is deleted then too, or at the next restart. The
-// first pass (move false) only notes, the second moves: one flush of the
-// journal between them puts every line on disk before the first move
-// (rule 1 of the journal).
-bool RemoveListedFile(const char *path, bool move)
+// file back; what was moved aside is deleted once the run commits. Every
+// listed file is noted first, and moved only once one flush of the journal
+// has put every line on disk (rule 1 of the journal): the moves go by the
+// journal's lines. The staging copy goes with its file: a replacement an
+// earlier install left for the restart would otherwise bring the file back.
+bool NoteListedFile(const char *path)
 {
     char staging[kPathCapacity];
-    // The staging copy goes first: a replacement an earlier install left
-    // for the restart would otherwise bring the file back.
-    if (StagingPath(staging, path) && GetFileAttributesA(staging) != INVALID_FILE_ATTRIBUTES &&
-        !(move ? MoveAside(staging) : NoteInstalled(staging)))
+    if (StagingPath(staging, path) && GetFileAttributesA(staging) != INVALID_FILE_ATTRIBUTES && !NoteStaged(staging, false))
         return false;
-    if (ProbePath(path) <= 0) {
-        if (move) LogEvent("not deleted %s: missing or empty", path);
-        return true;
-    }
-    if (!move) return NoteInstalled(path);
-    return InUse(path) ? NoteAtCommit(false, path) : MoveAside(path);
+    if (ProbePath(path) > 0) return NoteStaged(path, false);
+    LogEvent("not deleted %s: missing or empty", path);
+    return true;
 }
 
-// Each mod value of the module's section, one file inside the product, is
-// noted (move false) or moved aside.
-void RemoveListedFiles(bool move)
+// A file another program holds is deleted at the commit too, or at the next
+// restart.
+bool MoveListedFileAside(const char *path, bool)
 {
-    InstallContext &context = Install();
-    for (unsigned n = 0; !RunFailed(); ++n) {
-        char key[16];
-        char value[kRemovalValueCapacity];
-        FormatNumberedKey(key, sizeof key, "mod", n);
-        ReadModuleKey(key, "", value, sizeof value);
-        if (value[0] == '\0') break;
-        // Deleting runs with administrator rights, and the list may come from
-        // the temporary copy anyone can write: one file inside the product.
-        if (!IsProductRelativePath(value)) {
-            if (move) LogEvent("%s=%s skipped: not inside the product directory", key, value);
-            continue;
-        }
-        char path[kPathCapacity];
-        // A file that can be neither deleted nor left for the restart is not
-        // reported, but the run fails and everything is put back.
-        if (JoinPath(path, context.ProductDir, value) && !RemoveListedFile(path, move)) MarkRunFailed();
-    }
+    if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return true;
+    return InUse(path) ? NoteAtCommit(false, path) : MoveAside(path);
 }
 
 // Removal mode: delete the module's listed files, then take the language out.
@@ -164,9 +142,24 @@ bool RunRemoval()
         return false;
     }
     if (!DescribesModule() || !BeginJournal()) return false;
-    RemoveListedFiles(false);
-    if (!FlushJournal()) return false;
-    RemoveListedFiles(true);
+    for (unsigned n = 0; !RunFailed(); ++n) {
+        char key[16];
+        char value[kRemovalValueCapacity];
+        FormatNumberedKey(key, sizeof key, "mod", n);
+        ReadModuleKey(key, "", value, sizeof value);
+        if (value[0] == '\0') break;
+        // Deleting runs with administrator rights, and the list may come from
+        // the temporary copy anyone can write: one file inside the product.
+        if (!IsProductRelativePath(value)) {
+            LogEvent("%s=%s skipped: not inside the product directory", key, value);
+            continue;
+        }
+        char path[kPathCapacity];
+        // A file that can be neither deleted nor left for the restart is not
+        // reported, but the run fails and everything is put back.
+        if (JoinPath(path, context.ProductDir, value) && !NoteListedFile(path)) MarkRunFailed();
+    }
+    if (!RunFailed() && !(FlushJournal() && ForEachStaged(MoveListedFileAside))) MarkRunFailed();
     FinishRemoval();
     return true;
 }
@@ -176,7 +169,7 @@ bool RunRemoval()
 // (rule 1 of the journal). A new uninstall entry flushes its own line.
 void NoteRegistration()
 {
-    if (!RunFailed() && !(NoteLanguageChanges() && NoteInstallFlags() && FlushJournal())) MarkRunFailed();
+    if (!RunFailed() && !(NoteLanguageChanges() && KeepModuleInfoCopies() && FlushJournal())) MarkRunFailed();
 }
 
 // The run itself, once it holds the setup mutex: the context, then the

@@ -44,8 +44,9 @@ class Event:
     unlink, truncate, mkdir or rmdir; path (and for a rename, to) Windows
     paths; data the bytes written; end the time the call returned."""
 
-    def __init__(self, kind, time_, end, path, to=None, data=b""):
+    def __init__(self, kind, time_, end, path, to=None, data=b"", size=0):
         self.kind, self.time, self.end, self.path, self.to, self.data = kind, time_, end, path, to, data
+        self.size = size  # bytes written, whatever part of them data holds
 
     def __repr__(self):
         return "%s %s%s" % (self.kind, self.path, " -> " + self.to if self.to else "")
@@ -70,7 +71,8 @@ def parse_trace(path, server):
                 fd = unquote(fd.group(2)).decode("utf-8", "replace")
             strings = [unquote(s) for s in QUOTED.findall(args)]
             if not server and call in ("write", "pwrite64") and fd:
-                events.append(Event("write", start, end, windows_path(fd), data=strings[0] if strings else b""))
+                events.append(Event("write", start, end, windows_path(fd), data=strings[0] if strings else b"",
+                                    size=int(match.group(4))))
             elif not server and call in ("fsync", "fdatasync") and fd:
                 events.append(Event("fsync", start, end, windows_path(fd)))
             elif server and call in ("rename", "renameat", "renameat2") and len(strings) >= 2:
@@ -102,8 +104,10 @@ class Bed:
         return os.path.join(self.prefix, "drive_c", windows[3:].replace("\\", "/"))
 
     def wine(self, *args, check=False):
+        # A box nobody closes would hold a run for ever: runs say /noboxes,
+        # and none may take longer than the setup mutex's minute and more.
         done = subprocess.run([WINE_RUN, self.build] + list(args), stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                              text=True, errors="replace")
+                              text=True, errors="replace", timeout=150)
         if check and done.returncode != 0:
             raise RuntimeError("%s: exit %d\n%s" % (" ".join(args), done.returncode, done.stdout))
         return done
@@ -112,12 +116,16 @@ class Bed:
         """A fresh wineserver under strace, the one every later program uses."""
         self.wine("--prepare", check=True)
         self.wine("--with", "/usr/bin/wineserver", "-k")
-        for name in os.listdir(self.work):
-            os.remove(os.path.join(self.work, name))
+        shutil.rmtree(self.work)
+        os.makedirs(self.work)
+        if os.getuid() == 0:
+            os.chown(self.work, 65534, 65534)
         if os.path.exists(self.server_trace):
             os.remove(self.server_trace)
         self.server = subprocess.Popen(
-            [WINE_RUN, self.build, "--with", "strace", "-ttt", "-T", "-y", "-xx", "-s", "4096",
+            # Filtered in the kernel (seccomp): the server's other calls run
+            # at full speed.
+            [WINE_RUN, self.build, "--with", "strace", "-f", "--seccomp-bpf", "-ttt", "-T", "-y", "-xx", "-s", "4096",
              "-e", "trace=rename,renameat,renameat2,unlink,unlinkat,rmdir,mkdir,mkdirat,ftruncate,ftruncate64",
              "-o", self.server_trace, "/usr/bin/wineserver", "-f", "-p600"],
             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -133,6 +141,7 @@ class Bed:
         self.wine(self.build + "/bin/sandbox.exe", "clean", check=True)
         if self.server.poll() is not None:
             raise RuntimeError("the traced wineserver is not the one in use")
+        self.build_cut()
 
     def stop(self):
         """Back to an untraced server for the suites that follow."""
@@ -144,17 +153,55 @@ class Bed:
                 self.server.kill()
         self.wine("--start")
 
+    def build_cut(self):
+        """cut_here.c for the loader this build runs its programs with."""
+        loader = open(os.path.join(self.build, "wine-loader")).read().strip()
+        self.cut_library = os.path.join(self.work, "cut_here.so")
+        subprocess.run(["gcc", "-shared", "-fPIC", "-O2"] + (["-m32"] if loader == "wine" else []) +
+                       ["-o", self.cut_library, os.path.join(os.path.dirname(__file__), "cut_here.c"), "-ldl"],
+                       check=True)
+
+    def cut_run(self, program, args, **cut):
+        """A run with cut_here.c preloaded: (exit code, its writes and
+        flushes and the server's file calls, in time order). cut names the
+        point to kill it at: fsync=N, after=N, or text=T with count=N."""
+        log = os.path.join(self.work, "cut.log")
+        if os.path.exists(log):
+            os.remove(log)
+        server_start = os.path.getsize(self.server_trace)
+        settings = " ".join("QUORIN_CUT_%s='%s'" % (name.upper(), value) for name, value in cut.items())
+        command = "LD_PRELOAD=\"${LD_PRELOAD:+$LD_PRELOAD }%s\" QUORIN_CUT_LOG=%s %s exec \"$QUORIN_WINE_LOADER\" %s" % (
+            self.cut_library, log, settings, " ".join("'%s'" % a.replace("'", "'\\''") for a in [program] + args))
+        done = self.wine("--with", "sh", "-c", command)
+        events = self.server_events(server_start)
+        if os.path.exists(log):
+            for raw in open(log, errors="replace"):
+                began, ended, call, size, path = raw.rstrip("\n").split(" ", 4)
+                events.append(Event(call, float(began), float(ended), windows_path(path), size=int(size)))
+        events.sort(key=lambda e: e.time)
+        return done.returncode, events
+
+    def server_events(self, start):
+        """The server's file calls since its trace had start bytes."""
+        time.sleep(0.05)
+        part = os.path.join(self.work, "server.part")
+        with open(self.server_trace, errors="replace") as whole, open(part, "w") as out:
+            whole.seek(start)
+            out.write(whole.read())
+        return parse_trace(part, True)
+
     def sandbox(self, command):
         self.wine(self.build + "/bin/sandbox.exe", command, check=True)
 
     def run(self, program, *args):
-        """An untraced run: its exit code."""
-        return self.wine(program, *args).returncode
+        """An untraced run without boxes: its exit code."""
+        return self.wine(program, "/noboxes", *args).returncode
 
-    def traced(self, program, args, kill_at=None):
+    def traced(self, program, args, kill_at=None, data=256):
         """A run under strace: (exit code, its events and the server's in
-        time order). kill_at = (syscall, n) kills the program on entering its
-        n-th call of that kind, as a power cut right then would stop it."""
+        time order), each write's data cut to data bytes. kill_at =
+        (syscall, n) kills the program on entering its n-th call of that
+        kind, as a power cut right then would stop it."""
         trace = os.path.join(self.work, "program")
         for name in os.listdir(self.work):
             if name.startswith("program."):
@@ -162,21 +209,15 @@ class Bed:
         server_start = os.path.getsize(self.server_trace) if os.path.exists(self.server_trace) else 0
         inject = ["-e", "inject=%s:signal=KILL:when=%d" % kill_at] if kill_at else []
         # One file a thread (-ff), so that no call is split across lines.
-        command = "exec strace -ff -ttt -T -y -xx -s 65536 -e trace=write,pwrite64,fsync,fdatasync %s -o %s " \
-                  "\"$QUORIN_WINE_LOADER\" %s" % (" ".join(inject), trace,
+        # strace 6 injects nothing when it filters with seccomp.
+        filtered = "" if kill_at else "--seccomp-bpf"
+        command = "exec strace -ff " + filtered + " -ttt -T -y -xx -s %d -e trace=write,pwrite64,fsync,fdatasync %s -o %s " \
+                  "\"$QUORIN_WINE_LOADER\" %s" % (data, " ".join(inject), trace,
                                                   " ".join("'%s'" % a.replace("'", "'\\''") for a in [program] + args))
         done = self.wine("--with", "sh", "-c", command)
         # The server writes its trace as it goes; what this run made it do is
         # what it wrote since the run started.
-        time.sleep(0.05)
-        server_events = []
-        with open(self.server_trace, errors="replace") as whole:
-            whole.seek(server_start)
-            part = os.path.join(self.work, "server.part")
-            with open(part, "w") as out:
-                out.write(whole.read())
-        server_events = parse_trace(part, True)
-        events = server_events
+        events = self.server_events(server_start)
         for name in os.listdir(self.work):
             if name.startswith("program."):
                 events += parse_trace(os.path.join(self.work, name), False)
@@ -187,12 +228,14 @@ class Bed:
         """The state a run can change, uninstall entries by count (their
         folders are named after new GUIDs)."""
         text = self.wine(self.build + "/bin/sandbox.exe", "snapshot", check=True).stdout
-        return GUID.sub("{GUID}", text.replace("\r", ""))
+        return "\n".join(sorted(GUID.sub("{GUID}", text.replace("\r", "")).split("\n")))
 
 
-def journal_lines(events, journal):
-    """The journal's lines as written: (text, end offset) in order."""
-    written = b"".join(e.data for e in events if e.kind == "write" and same(e.path, journal))
+def journal_lines(events, journal, written=None):
+    """The journal's lines as written (from the trace's data, or from the
+    file's bytes written): (text, end offset) in order."""
+    if written is None:
+        written = b"".join(e.data for e in events if e.kind == "write" and same(e.path, journal))
     lines, at = [], 0
     while True:
         end = written.find(b"\r\n", at)

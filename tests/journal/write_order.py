@@ -7,7 +7,8 @@ wineserver, checked against the journal's rules:
           entry folder comes after a completed flush of the journal holding
           the line that names it;
   rule 2  every staged copy is flushed before it is renamed into place, and
-          quorin.cfg.old before quorin.cfg is rewritten;
+          the kept copy of quorin.cfg and of quorin.inf before the file is
+          rewritten;
   rule 3  what the run rewrote is flushed before the commit line is written,
           and the .old copies and the journal go only after that line is
           flushed.
@@ -63,7 +64,7 @@ def check(name, events, entries):
         if event.kind == "write":
             last_write[path.lower()] = event.time
             if same(path, JOURNAL):
-                written += len(event.data)
+                written += event.size
                 if commit_end is not None and written >= commit_end and commit_written is None:
                     commit_written = event.time
                 continue
@@ -95,14 +96,11 @@ def check(name, events, entries):
             if path.endswith("~") or path.lower().endswith(".old"):
                 continue
             counts["rewrites"] += event.kind == "truncate"
-            if same(path, CONFIG):
-                needs(event, "quorin.cfg rewritten", names(["aside"], path))
-                kept = flushed.get((CONFIG + ".old").lower())
+            if same(path, CONFIG) or path.lower().endswith("\\quorin.inf"):
+                needs(event, "rewritten in place", names(["aside"], path))
+                kept = flushed.get((path + ".old").lower())
                 if kept is None or kept > event.time:
-                    breaches.append("%s: %r before quorin.cfg.old was flushed (rule 2)" % (name, event))
-            elif path.lower().endswith("quorin.inf"):
-                needs(event, "flag rewritten", lambda text: text.startswith("flag ") and text.lower().endswith(
-                    " " + path.lower()))
+                    breaches.append("%s: %r before its kept copy was flushed (rule 2)" % (name, event))
             else:
                 folder = path[:path.rfind("\\")]
                 needs(event, "new entry's file", names(["entry"], folder))
@@ -136,7 +134,7 @@ def main():
             for step in before:
                 if bed.run(SETUP, step) != 0:
                     raise RuntimeError("%s: preparing run %s failed" % (name, step))
-            code, events = bed.traced(SETUP, tail)
+            code, events = bed.traced(SETUP, tail, data=4096)
             breaches, counts = check(name, events, entries)
             print("%s (exit %d): %s" % (name, code, ", ".join("%d %s" % (v, k) for k, v in counts.items())))
             for breach in breaches:
