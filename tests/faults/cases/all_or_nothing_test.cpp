@@ -198,29 +198,84 @@ TEST_F(AllOrNothing, AnOptionsValueTooLargeToNoteStopsTheInstall)
     EXPECT_EQ(faults::State(), before);
 }
 
-// A journal that names anything outside the product is not followed: the
-// run says so in its log, keeps the file aside and does its own work.
-TEST_F(AllOrNothing, AJournalPointingOutsideTheProductIsNotFollowed)
+// Rule 6 of the journal: a journal cut by a power cut ends in a half line
+// and a run of zeros (its size reached the disk before its data). Its whole
+// lines are still undone: the German copies staged before the cut are gone
+// after the French install that follows.
+TEST_F(AllOrNothing, AJournalWithATornTailIsUndoneUpToItsLastWholeLine)
+{
+    bool killed = false;
+    for (int attempt = 0; attempt < 20 && !killed; ++attempt) {
+        Fresh();
+        killed = faults::KillWhen(" in", EveryFileStaged);
+    }
+    ASSERT_TRUE(killed) << "the run was never caught with every file staged";
+    std::string journal = faults::ProductDir() + "quorin.jnl";
+    std::string text = sandbox::ReadFileBytes(journal);
+    ASSERT_NE(text.find("added "), std::string::npos) << text;
+    sandbox::WriteTextFile(journal, text + "aside C:\\Progr" + std::string(300, '\0'));
+    EXPECT_EQ(RunFollower(kFollowers[2]), 0u);
+    EXPECT_EQ(faults::State(), *alone_[2]);
+    EXPECT_FALSE(sandbox::FileExists(journal + ".bad"));
+}
+
+// Rule 7 of the journal: a journal lies in a folder a standard user may
+// write, and the setup runs elevated. A line that names anything a run of
+// this program does not make (a file outside the product, an Options value
+// other than the language's, another product's uninstall entry) makes the
+// journal foreign: the run says so in its log, keeps it aside, follows none
+// of it and does its own work.
+TEST_F(AllOrNothing, PlantedJournalsAreNotFollowed)
 {
     const std::string outside = "C:\\aon-outside\\";
-    CreateDirectoryA(outside.c_str(), nullptr);
-    sandbox::WriteTextFile(outside + "kept.txt", "mine");
-    sandbox::WriteTextFile(outside + "kept.txt.old", "planted");
-    sandbox::WriteTextFile(outside + "gone.txt", "mine too");
-    sandbox::WriteTextFile(faults::ProductDir() + "quorin.jnl",
-                           "quorin journal 1\r\naside " + outside + "kept.txt\r\nadded " + outside + "gone.txt\r\n");
-    std::string log = outside + "run.log";
-    faults::Outcome run = faults::Run((" /log=" + log + " in").c_str());
-    EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_EQ(sandbox::ReadFileBytes(outside + "kept.txt"), "mine");
-    EXPECT_EQ(sandbox::ReadFileBytes(outside + "kept.txt.old"), "planted");
-    EXPECT_EQ(sandbox::ReadFileBytes(outside + "gone.txt"), "mine too");
-    EXPECT_NE(sandbox::ReadFileBytes(log).find("quorin.jnl is damaged or not ours: not followed"), std::string::npos)
-        << sandbox::ReadFileBytes(log);
-    EXPECT_TRUE(sandbox::FileExists(faults::ProductDir() + "quorin.jnl.bad"));
-    DeleteFileA((faults::ProductDir() + "quorin.jnl.bad").c_str());
-    sandbox::RemoveTree(outside);
-    EXPECT_EQ(faults::State(), *alone_[0]);
+    const std::string entries = sandbox::InstallShieldDir();
+    const std::string other = entries + "{11111111-2222-3333-4444-555555555555}";
+    struct Planted {
+        const char *what;
+        std::string lines;
+        const char *entryName;  // the AppName of the other entry folder
+    } const planted[] = {
+        {"files outside the product", "aside " + outside + "kept.txt\r\nadded " + outside + "gone.txt\r\n",
+         "Other Product"},
+        {"DefaultPath", "value DefaultPath 1 433a5c00\r\n", "Other Product"},
+        {"a value of a new name", "value Planted 1 7800\r\n", "Other Product"},
+        {"another product's entry", "entry " + other + "\r\n", "Other Product"},
+        {"an entry of the product's holding more than its two files", "entry " + other + "\r\n",
+         "Quorin Other Dictionary"},
+    };
+    std::string defaultPath;
+    ASSERT_TRUE(sandbox::ReadRegistry(sandbox::kOptionsKey, "DefaultPath", nullptr, &defaultPath));
+    for (const Planted &plant : planted) {
+        Fresh();
+        CreateDirectoryA(outside.c_str(), nullptr);
+        sandbox::WriteTextFile(outside + "kept.txt", "mine");
+        sandbox::WriteTextFile(outside + "kept.txt.old", "planted");
+        sandbox::WriteTextFile(outside + "gone.txt", "mine too");
+        CreateDirectoryA(other.c_str(), nullptr);
+        sandbox::WriteIni(other + "\\setup.ini", "Startup", "AppName", plant.entryName);
+        sandbox::WriteTextFile(other + "\\setup.exe", "its uninstaller");
+        sandbox::WriteTextFile(other + "\\data.bin", "its data");
+        sandbox::WriteTextFile(faults::ProductDir() + "quorin.jnl", "quorin journal 1\r\n" + plant.lines);
+        std::string log = outside + "run.log";
+        faults::Outcome run = faults::Run((" /log=" + log + " in").c_str());
+        EXPECT_EQ(run.exitCode, 0u) << plant.what;
+        EXPECT_EQ(sandbox::ReadFileBytes(outside + "kept.txt"), "mine") << plant.what;
+        EXPECT_EQ(sandbox::ReadFileBytes(outside + "kept.txt.old"), "planted") << plant.what;
+        EXPECT_EQ(sandbox::ReadFileBytes(outside + "gone.txt"), "mine too") << plant.what;
+        EXPECT_EQ(sandbox::ReadFileBytes(other + "\\data.bin"), "its data") << plant.what;
+        EXPECT_EQ(sandbox::ReadFileBytes(other + "\\setup.exe"), "its uninstaller") << plant.what;
+        std::string data;
+        EXPECT_TRUE(sandbox::ReadRegistry(sandbox::kOptionsKey, "DefaultPath", nullptr, &data)) << plant.what;
+        EXPECT_EQ(data, defaultPath) << plant.what;
+        EXPECT_FALSE(sandbox::ReadRegistry(sandbox::kOptionsKey, "Planted", nullptr, &data)) << plant.what;
+        EXPECT_NE(sandbox::ReadFileBytes(log).find("quorin.jnl is damaged or not ours: not followed"), std::string::npos)
+            << plant.what << "\n" << sandbox::ReadFileBytes(log);
+        EXPECT_TRUE(sandbox::FileExists(faults::ProductDir() + "quorin.jnl.bad")) << plant.what;
+        DeleteFileA((faults::ProductDir() + "quorin.jnl.bad").c_str());
+        sandbox::RemoveTree(outside);
+        sandbox::RemoveTree(other);
+        EXPECT_EQ(faults::State(), *alone_[0]) << plant.what;
+    }
 }
 
 }  // namespace
