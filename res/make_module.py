@@ -54,6 +54,7 @@ TITLE_LIMIT = 127
 LANGUAGE_LIMIT = 259
 
 VERSION_STRINGS = ["FileDescription", "Comments", "ProductName", "FileVersion", "ProductVersion"]
+ENTRY_NAME_PREFIX = "Quorin "  # as the program's journal knows the product's entries
 VERSION_NUMBERS = ["FileVersionNumber", "ProductVersionNumber"]
 DIALOG_TEXTS = ["Caption", "Invitation", "Success", "Failure"]
 MESSAGE_IDS = ["InvitationMessage", "StartMessage", "CancelMessage", "SuccessMessage"]
@@ -239,6 +240,11 @@ class Description:
         section = self.strings["FileDescription"]
         if section is not None and ("[" in section or "]" in section):
             self.fault("[version] FileDescription", "a quorin.inf section name: no '[' or ']'")
+        # The product's modules file their uninstall entries under its name:
+        # the journal's undo touches no entry filed otherwise.
+        entry = self.strings["Comments"]
+        if entry is not None and not entry.startswith(ENTRY_NAME_PREFIX):
+            self.fault("[version] Comments", "the uninstall entry's name begins with %r" % ENTRY_NAME_PREFIX)
         self.numbers = {key: self.version_number(key) for key in VERSION_NUMBERS}
         self.texts = {key: self.text("dialog", key, DIALOG_TEXT_LIMIT) for key in DIALOG_TEXTS}
         self.translations = self.read_translations()

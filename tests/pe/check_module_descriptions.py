@@ -91,6 +91,8 @@ CASES = [
     ("version number not in ASCII digits", lambda t: field(t, "FileVersionNumber", "1,0,0,\u00b2"), None,
      "[version] FileVersionNumber", "four numbers"),
     ("missing field", lambda t: field(t, "Comments", None), None, "[version] Comments", "missing"),
+    ("entry name of another product", lambda t: field(t, "Comments", "Limits Dictionary"), None,
+     "[version] Comments", "begins with 'Quorin '"),
     ("empty field", lambda t: field(t, "Caption", ""), None, "[dialog] Caption", "empty"),
     ("section misspelt", lambda t: t.replace("[dialog]", "[dialogue]"), None, "[dialogue]",
      "unknown section; did you mean [dialog]?"),
