@@ -42,7 +42,6 @@ void PutHex(const void *data, DWORD size)
         PutText(digits);
     }
 }
-void PutHexText(const char *text) { PutHex(text, static_cast<DWORD>(TextLength(text))); }
 
 // A change that cannot be noted is not made, and fails the run.
 void NoteFailed(const char *what)
@@ -75,6 +74,12 @@ bool Note(JournalVerb verb, const char *path)
     PutText(" ");
     PutText(path);
     return EndLine(path);
+}
+
+bool NoteCommit()
+{
+    PutText(kJournalVerbs[kCommit]);
+    return EndLine(kJournalName);
 }
 
 // Rule 3: quorin.cfg and the Options key reach the disk before the commit
@@ -132,7 +137,6 @@ bool NoteStaged(const char *target, bool missing)
     return false;
 }
 
-
 bool MoveAside(const char *path)
 {
     char aside[kPathCapacity];
@@ -150,11 +154,10 @@ bool KeepCopy(const char *path)
     char aside[kPathCapacity];
     const bool existed = ProbePath(path) != kProbeMissing;
     // Rule 2: the copy is whole on disk before its line, and so before the
-    // rewrite it stands in for. A copy left by an earlier run goes first, and
-    // so does one that cannot be flushed (a read-only original's: a run that
-    // cannot rewrite the original fails anyway).
-    // The copy is a new file: nothing planted under its name is written
-    // through.
+    // rewrite it stands in for. A copy left by an earlier run goes first, so
+    // that the copy is a new file (nothing planted under its name is written
+    // through), and so does one that cannot be flushed (a read-only
+    // original's: a run that cannot rewrite the original fails anyway).
     if (existed && (!AsidePath(aside, path) || !DiscardFile(aside) || !CopyFileA(path, aside, TRUE) ||
                     !FlushFile(aside))) {
         DiscardFile(aside);
@@ -200,9 +203,7 @@ bool SettleJournal()
     if (gJournal == nullptr) return true;
     // Rule 3: the commit line goes to disk after what the run wrote, and
     // before FollowJournal deletes anything that was moved aside.
-    if (!RunFailed() && !gJournalBroken &&
-        !(FlushWrites() && (PutText(kJournalVerbs[kCommit]), EndLine(kJournalName)) && FlushJournal()))
-        MarkRunFailed();
+    if (!RunFailed() && !gJournalBroken && !(FlushWrites() && NoteCommit() && FlushJournal())) MarkRunFailed();
     CloseHandle(gJournal);
     gJournal = nullptr;
     char path[kPathCapacity];
