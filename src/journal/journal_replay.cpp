@@ -239,10 +239,6 @@ bool Commit(const Step &step)
     return false;
 }
 
-}  // namespace
-
-namespace {
-
 // The shortest line a journal holds, "commit" and its end: a file of size
 // bytes holds at most size / kShortestLine + 1 of them.
 constexpr DWORD kShortestLine = 8;

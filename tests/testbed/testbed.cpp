@@ -102,6 +102,32 @@ bool StartProgram(const std::string &exePath, const std::string &tail, PROCESS_I
     return false;
 }
 
+void WatchProcess(HANDLE process, DWORD processId, DWORD start, DWORD timeoutMs, const WindowHandler &handler,
+                  RunResult &result)
+{
+    std::set<HWND> met;
+    for (;;) {
+        if (WaitForSingleObject(process, 25) == WAIT_OBJECT_0) break;
+        if (GetTickCount() - start > timeoutMs) {
+            TerminateProcess(process, 0xDEAD);
+            WaitForSingleObject(process, 5000);
+            result.timedOut = true;
+            break;
+        }
+        for (HWND window : VisibleWindowsOf(processId)) {
+            if (!met.insert(window).second) continue;
+            WindowSeen seen = Describe(window);
+            if (handler && handler(window, seen)) {
+                result.handled.push_back(seen);
+            } else {
+                result.unexpected.push_back(seen);
+                CloseWindowPolitely(window);
+            }
+        }
+    }
+    GetExitCodeProcess(process, &result.exitCode);
+}
+
 RunResult RunProgram(const std::string &exePath, const std::string &tail, DWORD timeoutMs, WindowHandler handler)
 {
     RunResult result;
@@ -110,30 +136,7 @@ RunResult RunProgram(const std::string &exePath, const std::string &tail, DWORD 
         result.startError = GetLastError();
         return result;
     }
-
-    std::set<HWND> met;
-    DWORD start = GetTickCount();
-    for (;;) {
-        if (WaitForSingleObject(process.hProcess, 25) == WAIT_OBJECT_0) break;
-        if (GetTickCount() - start > timeoutMs) {
-            TerminateProcess(process.hProcess, 0xDEAD);
-            WaitForSingleObject(process.hProcess, 5000);
-            result.timedOut = true;
-            break;
-        }
-        for (HWND window : VisibleWindowsOf(process.dwProcessId)) {
-            if (met.count(window)) continue;
-            WindowSeen seen = Describe(window);
-            if (handler && handler(window, seen)) {
-                result.handled.push_back(seen);
-            } else {
-                result.unexpected.push_back(seen);
-                CloseWindowPolitely(window);
-            }
-            met.insert(window);
-        }
-    }
-    GetExitCodeProcess(process.hProcess, &result.exitCode);
+    WatchProcess(process.hProcess, process.dwProcessId, GetTickCount(), timeoutMs, handler, result);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return result;

@@ -42,6 +42,13 @@ std::string SetupPath();
 // Starts "<exePath>" + tail; the caller waits for it and closes the handles.
 bool StartProgram(const std::string &exePath, const std::string &tail, PROCESS_INFORMATION *process);
 
+// Waits for a started process (its id processId) until it ends or
+// timeoutMs after start (GetTickCount) have passed, when it is killed;
+// handles its windows as above and fills result's windows, timeout and exit
+// code. The caller keeps and closes the handle.
+void WatchProcess(HANDLE process, DWORD processId, DWORD start, DWORD timeoutMs, const WindowHandler &handler,
+                  RunResult &result);
+
 // Runs "<setup.exe path>" + tail (tail as given, e.g. " un"), waits up to
 // timeoutMs, handling windows as above. A run that times out is killed.
 RunResult RunProgram(const std::string &exePath, const std::string &tail, DWORD timeoutMs = 30000,

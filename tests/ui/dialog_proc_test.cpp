@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "context/install_context.h"
+#include "dialog_run.h"
 #include "testbed.h"
 #include "ui/message_library.h"
 #include "ui/setup_dialog.h"
@@ -46,23 +47,14 @@ int WINAPI FakeSetDlgItemTextN(HWND dialog, int control, int message, int)
 }
 
 // What a person would see of one showing.
-struct Seen {
+// What a person sees, and what only this process can tell: the icons and
+// fonts the dialog holds.
+struct Seen : dialogrun::Showing {
     bool found = false;
     std::string caption;
-    std::wstring text, start, cancel;
-    bool startVisible = false;
-    bool unicode[3] = {};  // text, Start, Cancel
-    LRESULT defaultId = 0;
     HICON bigIcon = nullptr, smallIcon = nullptr;
     HFONT textFont = nullptr, dialogFont = nullptr;
 };
-
-std::wstring TextOf(HWND window)
-{
-    wchar_t buffer[512] = L"";
-    GetWindowTextW(window, buffer, 512);
-    return buffer;
-}
 
 HWND FindDialog(DWORD timeoutMs)
 {
@@ -84,15 +76,8 @@ Seen Look(HWND dialog)
     char caption[128] = "";
     GetWindowTextA(dialog, caption, sizeof caption);
     seen.caption = caption;
-    HWND text = GetDlgItem(dialog, 1000), start = GetDlgItem(dialog, 1), cancel = GetDlgItem(dialog, 2);
-    seen.text = TextOf(text);
-    seen.start = TextOf(start);
-    seen.cancel = TextOf(cancel);
-    seen.startVisible = IsWindowVisible(start) != FALSE;
-    seen.unicode[0] = IsWindowUnicode(text) != FALSE;
-    seen.unicode[1] = IsWindowUnicode(start) != FALSE;
-    seen.unicode[2] = IsWindowUnicode(cancel) != FALSE;
-    seen.defaultId = SendMessageA(dialog, DM_GETDEFID, 0, 0);
+    static_cast<dialogrun::Showing &>(seen) = dialogrun::Read(dialog);
+    HWND text = GetDlgItem(dialog, 1000);
     seen.bigIcon = reinterpret_cast<HICON>(SendMessageA(dialog, WM_GETICON, ICON_BIG, 0));
     seen.smallIcon = reinterpret_cast<HICON>(SendMessageA(dialog, WM_GETICON, ICON_SMALL, 0));
     seen.textFont = reinterpret_cast<HFONT>(SendMessageA(text, WM_GETFONT, 0, 0));

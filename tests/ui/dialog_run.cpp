@@ -79,24 +79,6 @@ std::vector<std::string> LayoutFaults(HWND dialog)
     return faults;
 }
 
-Showing Read(HWND dialog)
-{
-    Showing s;
-    HWND text = GetDlgItem(dialog, 1000), start = GetDlgItem(dialog, 1), cancel = GetDlgItem(dialog, 2);
-    s.text = TextOf(text);
-    s.start = TextOf(start);
-    s.cancel = TextOf(cancel);
-    s.startVisible = IsWindowVisible(start) != FALSE;
-    s.unicode[0] = IsWindowUnicode(text) != FALSE;
-    s.unicode[1] = IsWindowUnicode(start) != FALSE;
-    s.unicode[2] = IsWindowUnicode(cancel) != FALSE;
-    s.defaultId = SendMessageA(dialog, DM_GETDEFID, 0, 0);
-    RECT client;
-    GetClientRect(dialog, &client);
-    s.client = {client.right, client.bottom};
-    s.layoutFaults = LayoutFaults(dialog);
-    return s;
-}
 
 void Do(HWND dialog, Press press)
 {
@@ -117,6 +99,25 @@ void Do(HWND dialog, Press press)
 // Runs setup.exe (or program) interactively, pressing presses[i] at the
 // i-th showing of the dialog.
 }  // namespace
+
+Showing Read(HWND dialog)
+{
+    Showing s;
+    HWND text = GetDlgItem(dialog, 1000), start = GetDlgItem(dialog, 1), cancel = GetDlgItem(dialog, 2);
+    s.text = TextOf(text);
+    s.start = TextOf(start);
+    s.cancel = TextOf(cancel);
+    s.startVisible = IsWindowVisible(start) != FALSE;
+    s.unicode[0] = IsWindowUnicode(text) != FALSE;
+    s.unicode[1] = IsWindowUnicode(start) != FALSE;
+    s.unicode[2] = IsWindowUnicode(cancel) != FALSE;
+    s.defaultId = SendMessageA(dialog, DM_GETDEFID, 0, 0);
+    RECT client;
+    GetClientRect(dialog, &client);
+    s.client = {client.right, client.bottom};
+    s.layoutFaults = LayoutFaults(dialog);
+    return s;
+}
 
 DialogRun RunInteractive(std::vector<Press> presses, const std::string &program, const localerun::Locale *locale,
                          const std::string &tail, DWORD timeoutMs)

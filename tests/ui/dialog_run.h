@@ -32,6 +32,9 @@ struct Showing {
     std::vector<std::string> layoutFaults;
 };
 
+// Reads one showing of dialog, from this process or another.
+Showing Read(HWND dialog);
+
 enum class Press { Start, Cancel, Enter };
 
 struct DialogRun {

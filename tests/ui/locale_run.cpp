@@ -63,20 +63,6 @@ std::set<DWORD> ProcessesNamed(const std::string &name)
     return found;
 }
 
-struct Collected {
-    DWORD processId;
-    std::vector<HWND> windows;
-};
-
-BOOL CALLBACK Collect(HWND window, LPARAM parameter)
-{
-    auto *collected = reinterpret_cast<Collected *>(parameter);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == collected->processId && IsWindowVisible(window)) collected->windows.push_back(window);
-    return TRUE;
-}
-
 }  // namespace
 
 testbed::RunResult RunInLocale(const Locale &locale, const std::string &exePath, const std::string &tail,
@@ -118,29 +104,7 @@ testbed::RunResult RunInLocale(const Locale &locale, const std::string &exePath,
         return result;
     }
 
-    std::set<HWND> met;
-    for (;;) {
-        if (WaitForSingleObject(process, 25) == WAIT_OBJECT_0) break;
-        if (GetTickCount() - start > timeoutMs) {
-            TerminateProcess(process, 0xDEAD);
-            WaitForSingleObject(process, 5000);
-            result.timedOut = true;
-            break;
-        }
-        Collected collected{processId, {}};
-        EnumWindows(Collect, reinterpret_cast<LPARAM>(&collected));
-        for (HWND window : collected.windows) {
-            if (!met.insert(window).second) continue;
-            testbed::WindowSeen seen = testbed::Describe(window);
-            if (handler && handler(window, seen)) {
-                result.handled.push_back(seen);
-            } else {
-                result.unexpected.push_back(seen);
-                testbed::CloseWindowPolitely(window);
-            }
-        }
-    }
-    GetExitCodeProcess(process, &result.exitCode);
+    testbed::WatchProcess(process, processId, start, timeoutMs, handler, result);
     CloseHandle(process);
     return result;
 }
