@@ -5,6 +5,7 @@
 #include "context/install_context.h"
 #include "fs/file_ops.h"
 #include "fs/path_probe.h"
+#include "fs/product_path.h"
 #include "support/error_box.h"
 #include "support/logged_writes.h"
 #include "support/text.h"
@@ -14,6 +15,20 @@ void ReadModuleKey(const char *key, const char *fallback, char *buffer, size_t c
     const InstallContext &context = Install();
     GetPrivateProfileStringA(context.ModuleName, key, fallback, buffer, static_cast<DWORD>(capacity),
                              context.ModuleInfoPath);
+}
+
+bool IsModuleFile(const char *path, bool staging)
+{
+    const InstallContext &context = Install();
+    const char *const dirs[] = {context.ProductDir, context.DictionaryDir};
+    size_t folder = 0;
+    // The dictionary directory is looked at last: a file in it is checked
+    // for links below it, even where it lies in the product directory.
+    for (const char *dir : dirs)
+        if (dir[0] != '\0' && StartsWithIgnoreAsciiCase(path, dir) &&
+            IsModuleFileName(path + TextLength(dir), dir == context.ProductDir, staging))
+            folder = TextLength(dir);
+    return folder != 0 && !LinkOnTheWay(path, folder);
 }
 
 bool FlaggedModuleInfoCopy(int copy, char *path)

@@ -25,13 +25,14 @@ constexpr const char *kWorkDirAccess = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 
 // Opens folder so that it stays where it is while the handle is held:
 // without delete sharing nobody can rename it away or delete it, so every
-// use by its path meets this folder. Only a handle that reads the folder
-// takes part in sharing, so it asks for that. attributes gets what the
+// use by its path meets this folder; without write sharing nobody can open
+// it to write, as turning it into a mount point needs. Only a handle that
+// reads the folder takes part in sharing, so it asks for that. attributes gets what the
 // handle itself sees, so a link put in its place since the path was looked
 // at is told from a folder. Null when nothing of that name can be opened.
 HANDLE PinFolder(const char *folder, DWORD *attributes)
 {
-    HANDLE pinned = CreateFileA(folder, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    HANDLE pinned = CreateFileA(folder, FILE_LIST_DIRECTORY, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (pinned == INVALID_HANDLE_VALUE) return nullptr;
     BY_HANDLE_FILE_INFORMATION info;
@@ -96,27 +97,39 @@ bool PrepareWorkDir(InstallContext &context)
     }
     CopyPath(folder, context.WorkDir);
     folder[TextLength(folder) - 1] = '\0';
-    if (!ClearWorkDirName(folder)) return false;
-
-    if (ProbePath(folder) != kProbeDirectory) {
-        PSECURITY_DESCRIPTOR access = nullptr;
-        ConvertStringSecurityDescriptorToSecurityDescriptorA(kWorkDirAccess, SDDL_REVISION_1, &access, nullptr);
-        SECURITY_ATTRIBUTES attributes{sizeof attributes, access, FALSE};
-        EnsureDirectoryTree(context.WorkDir, access != nullptr ? &attributes : nullptr);
-        LocalFree(access);
+    // Only a folder the run makes itself is used: between clearing the
+    // name and making the folder any user may make one of that name, theirs
+    // to turn into a link while the run unpacks into it. The name is cleared
+    // again then, a few times, before the run gives up.
+    PSECURITY_DESCRIPTOR access = nullptr;
+    ConvertStringSecurityDescriptorToSecurityDescriptorA(kWorkDirAccess, SDDL_REVISION_1, &access, nullptr);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, access, FALSE};
+    SECURITY_ATTRIBUTES *own = access != nullptr ? &attributes : nullptr;
+    bool made = false;
+    for (int attempt = 0; attempt < 3 && !made && ClearWorkDirName(folder); ++attempt) {
+        made = CreateDirectoryA(folder, own);
+        if (made)
+            LogEvent("created directory %s", folder);
+        else if (GetLastError() != ERROR_ALREADY_EXISTS)
+            made = EnsureDirectoryTree(context.WorkDir, own);  // %WINDIR%\temp missing, or the box
+    }
+    LocalFree(access);
+    if (!made) {
+        LogFailure("context: %s is in the way", folder);
+        return false;
     }
 
     // Held from here until the run removes the folder (see PinFolder); on
     // Windows nobody but administrators may write into it either.
-    DWORD attributes = 0;
-    HANDLE held = PinFolder(folder, &attributes);
+    DWORD seen = 0;
+    HANDLE held = PinFolder(folder, &seen);
     if (held == nullptr) return true;  // no folder: see CheckDirectory
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    if (seen & FILE_ATTRIBUTE_REPARSE_POINT) {
         CloseHandle(held);
         LogContext("work directory %s is a link, not used", folder);
         return false;
     }
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+    if (seen & FILE_ATTRIBUTE_DIRECTORY)
         gWorkDirHandle = held;
     else
         CloseHandle(held);

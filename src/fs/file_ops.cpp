@@ -127,6 +127,22 @@ bool FlushFile(const char *path)
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
+bool LinkOnTheWay(const char *path, size_t from)
+{
+    char partial[kPathCapacity];
+    if (!CopyPath(partial, path)) return true;
+    for (size_t i = from;; ++i) {
+        const char c = partial[i];
+        if (c == '\\' || c == '/' || c == '\0') {
+            partial[i] = '\0';
+            const DWORD attributes = GetFileAttributesA(partial);
+            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+            if (c == '\0') return false;
+            partial[i] = c;
+        }
+    }
+}
+
 bool StagingPath(char *staging, const char *target)
 {
     return JoinPath(staging, target, "~");

@@ -1,23 +1,20 @@
-// The removal path check on its own, free of Win32, so that it builds and is
+// The module file rule on its own, free of Win32, so that it builds and is
 // fuzzed natively as well as for Windows.
 #include "fs/product_path.h"
 
-bool IsProductRelativePath(const char *value)
+#include "support/text.h"
+
+bool IsModuleFileName(const char *value, bool inProduct, bool staging)
 {
-    if (value[0] == '\\' || value[0] == '/') return false;  // rooted or UNC
-    for (const char *c = value; *c != '\0'; ++c) {
-        if (*c == ':') return false;  // a drive, or a stream of another file
-        // A wildcard matches files the delete cannot name: the removal
-        // would fail for ever on a file that is there.
-        if (*c == '*' || *c == '?') return false;
-    }
-    // A ".." component, between separators of either kind.
-    const char *start = value;
-    for (const char *c = value;; ++c) {
-        if (*c == '\\' || *c == '/' || *c == '\0') {
-            if (c - start == 2 && start[0] == '.' && start[1] == '.') return false;
-            if (*c == '\0') return true;
-            start = c + 1;
-        }
-    }
+    // The dictionary subfolder is the one component a name may pass.
+    if (inProduct && StartsWithIgnoreAsciiCase(value, "diction") && (value[7] == '\\' || value[7] == '/'))
+        value += 8;
+    const char *end = value;
+    for (; *end != '\0'; ++end)
+        // A separator (a further folder, a root), a drive or a stream of
+        // another file, a wildcard (a name the deletion could not give).
+        for (const char *c = "\\/:*?"; *c != '\0'; ++c)
+            if (*end == *c) return false;
+    if (staging && end > value && end[-1] == '~') --end;
+    return end - value >= 3 && end[-3] == '.' && LowerAscii(end[-2]) == 'q' && LowerAscii(end[-1]) == 'd';
 }

@@ -1,8 +1,12 @@
-// The rule that keeps a path taken from a file anyone may write inside the
-// product: free of Win32, so that it builds and is fuzzed natively too.
+// The rule that keeps a path taken from a file anyone may write to the
+// files a module installs: free of Win32, so that it builds and is fuzzed
+// natively too.
 #pragma once
 
-// A mod value that names one file inside the product directory when
-// appended to it: not absolute, no drive, no ".." component with either
-// separator, no wildcard.
-bool IsProductRelativePath(const char *value);
+// True when value, put after the folder it is relative to, names a
+// dictionary file a module installs there: NAME.qd (any case) directly in
+// that folder, or diction\NAME.qd (either separator) when the folder is the
+// product's own (inProduct). NAME holds no separator, drive, stream or
+// wildcard, so nothing outside those folders, and no program or library of
+// the product, is ever named. staging takes the staging name NAME.qd~ too.
+bool IsModuleFileName(const char *value, bool inProduct, bool staging);

@@ -13,11 +13,8 @@
 
 namespace {
 
-// Room for an old value to be put back: far more than any value the product
-// or its modules keep there.
-constexpr DWORD kOldCapacity = 2048;
 // The longest line: a value's name and its old data in hex.
-constexpr DWORD kLineCapacity = 2 * kOldCapacity + 2 * kPathCapacity;
+constexpr DWORD kLineCapacity = 2 * kValueCapacity + 2 * kPathCapacity;
 
 // Zero-initialised, so none of it takes room in the file.
 HANDLE gJournal = nullptr;  // null while the run has none
@@ -170,7 +167,7 @@ bool KeepCopy(const char *path)
 bool NoteOptionsValue(HKEY options, const char *name)
 {
     if (gJournal == nullptr) return true;
-    BYTE data[kOldCapacity];
+    BYTE data[kValueCapacity];
     DWORD type = 0;
     DWORD size = sizeof data;
     LONG read = RegQueryValueExA(options, name, nullptr, &type, data, &size);
@@ -179,10 +176,9 @@ bool NoteOptionsValue(HKEY options, const char *name)
     PutText(name);
     if (read == ERROR_FILE_NOT_FOUND) {
         PutText(" -");
-    } else if (read != ERROR_SUCCESS || type >= kHexChars) {
-        gJournalBroken = true;  // too large to note (size is then what it needs)
+    } else if (read != ERROR_SUCCESS || !IsNotedType(type)) {
+        gJournalBroken = true;  // too large to note, or of a type no run writes
     } else {
-        // The type is one hex digit: every type the registry defines.
         const char digits[3] = {' ', kFieldChars[type], '\0'};
         PutText(digits);
         PutHex(data, size);

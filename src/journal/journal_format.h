@@ -14,10 +14,14 @@ enum JournalVerb { kAdded, kAside, kReplace, kDelete, kEntry, kValue, kCommit, k
 inline constexpr char kJournalVerbs[kVerbCount][8] = {"added", "aside", "replace", "delete",
                                                      "entry", "value", "commit"};
 inline constexpr char kAsideSuffix[] = ".old";
+// An Options value is noted with its old data only when it is text or bytes
+// (the types the registration writes) of at most kValueCapacity bytes.
+inline constexpr unsigned long kValueCapacity = 2048;
+inline bool IsNotedType(unsigned long type) { return type == 1 || type == 3; }  // REG_SZ, REG_BINARY
+
 // The characters the journal's fields are made of: decimal digits, the
 // rest of the hex digits, then what a GUID adds.
 inline constexpr char kFieldChars[] = "0123456789abcdef{}-";
-inline constexpr size_t kHexChars = 16;
 inline constexpr size_t kGuidChars = 19;
 
 // quorin.jnl in the product directory.

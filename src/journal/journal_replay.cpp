@@ -8,9 +8,9 @@
 
 #include "context/entries_folder.h"
 #include "context/install_context.h"
+#include "context/module_info.h"
 #include "fs/file_ops.h"
 #include "fs/path_probe.h"
-#include "fs/product_path.h"
 #include "support/error_box.h"
 #include "support/handles.h"
 #include "support/logged_writes.h"
@@ -71,25 +71,19 @@ char *Field(char *text)
     return nullptr;
 }
 
-// A file of the product: inside its directory or its dictionary directory,
-// with room for the aside and staging names.
-bool InProduct(const char *path)
+// Rule 7: a file a run changes. A dictionary file or its staging copy
+// (IsModuleFile), quorin.cfg, or a copy of quorin.inf; with room for the
+// aside name, and itself no link.
+bool IsOwnFile(const char *path)
 {
     const InstallContext &context = Install();
-    if (TextLength(path) + sizeof kAsideSuffix > kPathCapacity) return false;
-    const char *const dirs[] = {context.ProductDir, context.DictionaryDir};
-    for (const char *dir : dirs)
-        if (dir[0] != '\0' && StartsWithIgnoreAsciiCase(path, dir) && path[TextLength(dir)] != '\0' &&
-            IsProductRelativePath(path + TextLength(dir)))
-            return true;
-    return false;
-}
-
-bool IsModuleInfo(const char *path)
-{
     char allowed[kPathCapacity];
-    return (TemporaryModuleInfoPath(allowed) && EqualsIgnoreAsciiCase(path, allowed)) ||
-           (JoinPath(allowed, Install().ProductDir, "quorin.inf") && EqualsIgnoreAsciiCase(path, allowed));
+    if (TextLength(path) + sizeof kAsideSuffix > kPathCapacity) return false;
+    if (IsModuleFile(path, true)) return true;
+    return (EqualsIgnoreAsciiCase(path, context.ConfigPath) ||
+            (TemporaryModuleInfoPath(allowed) && EqualsIgnoreAsciiCase(path, allowed)) ||
+            (JoinPath(allowed, context.ProductDir, "quorin.inf") && EqualsIgnoreAsciiCase(path, allowed))) &&
+           !LinkOnTheWay(path, LastBackslash(path) + 1);
 }
 
 // The files of entry folder path, each deleted when discard is set: the
@@ -166,7 +160,7 @@ bool ParseLine(char *line, Step &step)
     step.path = rest;
     if (verb == kCommit) return rest == nullptr;
     if (rest == nullptr || verb == kVerbCount) return false;
-    if (verb < kEntry) return InProduct(rest) || IsModuleInfo(rest);
+    if (verb < kEntry) return IsOwnFile(rest);
     if (verb == kEntry) return IsOwnEntry(rest);
     char *second = Field(rest);
     char *third = second != nullptr ? Field(second) : nullptr;
@@ -177,7 +171,10 @@ bool ParseLine(char *line, Step &step)
     int type = second[0] != '\0' && second[1] == '\0' ? Nibble(second[0]) : -1;
     step.type = static_cast<DWORD>(type);
     step.data = third;
-    return third != nullptr && type >= 0 && Decode(third, &step.size);
+    // Only what the writer notes: the types the registration writes, and
+    // no more than it can read, so that no undo leaves a value that stops
+    // every later run.
+    return third != nullptr && IsNotedType(step.type) && Decode(third, &step.size) && step.size <= kValueCapacity;
 }
 
 // Puts one change back. False when it stays.

@@ -2,9 +2,9 @@
 
 #include "context/install_context.h"
 #include "context/module_info.h"
+#include "context/product_access.h"
 #include "fs/file_ops.h"
 #include "fs/path_probe.h"
-#include "fs/product_path.h"
 #include "journal/journal.h"
 #include "payload/deploy_files.h"
 #include "payload/expand_resource.h"
@@ -149,15 +149,16 @@ bool RunRemoval()
         ReadModuleKey(key, "", value, sizeof value);
         if (value[0] == '\0') break;
         // Deleting runs with administrator rights, and the list may come from
-        // the temporary copy anyone can write: one file inside the product.
-        if (!IsProductRelativePath(value)) {
-            LogEvent("%s=%s skipped: not inside the product directory", key, value);
+        // the temporary copy anyone can write: only a dictionary file of the
+        // product, reached through no link.
+        char path[kPathCapacity];
+        if (!JoinPath(path, context.ProductDir, value) || !IsModuleFile(path, false)) {
+            LogEvent("%s=%s skipped: not a dictionary file of the product", key, value);
             continue;
         }
-        char path[kPathCapacity];
         // A file that can be neither deleted nor left for the restart is not
         // reported, but the run fails and everything is put back.
-        if (JoinPath(path, context.ProductDir, value) && !NoteListedFile(path)) MarkRunFailed();
+        if (!NoteListedFile(path)) MarkRunFailed();
     }
     if (!RunFailed() && !(FlushJournal() && ForEachStaged(MoveListedFileAside))) MarkRunFailed();
     FinishRemoval();
@@ -181,6 +182,7 @@ bool RunSequence(const RunRequest &request)
         LogEvent("no stage runs: the context is not usable");
         return false;
     }
+    LogProductOpenToUsers();
     // What a killed run left is put back before this run looks at anything.
     if (!RecoverJournal()) {
         LogEvent("no stage runs: an earlier run is not undone");

@@ -86,9 +86,70 @@ TEST_F(Removal, ValuesThatAreNotOneFileInsideTheProductAreSkipped)
     DeleteFileA((std::string(kProductDir) + "..\\sibling.qd").c_str());
 }
 
+// The setup runs elevated, and the list may come from the temporary copy
+// of quorin.inf that any user may write: a removal takes only dictionary
+// files of the module, never the product's program, libraries or
+// configuration, and nothing in a folder other than the product's and its
+// diction folder.
+TEST_F(Removal, OnlyDictionaryFilesAreTakenWhateverTheListSays)
+{
+    const char *const product[] = {"quorin.exe", "q3msg.dll", "unzip.dll", "quorin.cfg"};
+    auto keptWhole = [&](const char *which) {
+        for (const char *name : product)
+            EXPECT_TRUE(sandbox::FileExists(std::string(kProductDir) + name)) << name << " " << which;
+    };
+    for (bool temporary : {false, true}) {
+        SetUp();
+        std::string list = "[German Dictionary]\r\nTitleE=T\r\nLanguage=German\r\nLetter=G\r\n";
+        int n = 0;
+        for (const char *name : product) list += "mod" + std::to_string(n++) + "=" + name + "\r\n";
+        list += "mod" + std::to_string(n++) + "=diction\\vg.qd\r\nInstall=1\r\n";
+        sandbox::WriteTextFile(temporary ? sandbox::TempModuleInfoPath() : sandbox::ModuleInfoPath(), list);
+        EXPECT_EQ(testbed::RunSetup(" un").exitCode, 0u) << temporary;
+        keptWhole(temporary ? "a planted temporary quorin.inf" : "the product's quorin.inf");
+        EXPECT_FALSE(Installed("vg.qd")) << "the module's own file still goes";
+        EXPECT_EQ(sandbox::ReadIni(sandbox::ConfigPath(), "Languages", "TranLangs"), "ER");
+        DeleteFileA(sandbox::TempModuleInfoPath().c_str());
+    }
+}
+
+// A diction folder that is a link is followed only where the registry names
+// it as the dictionary folder (administrators move data to another drive
+// that way); one a user made in the product folder, with the dictionary
+// folder elsewhere, leads neither a removal nor a journal anywhere.
+TEST_F(Removal, ADictionFolderThatIsALinkIsFollowedOnlyWhereTheRegistryNamesIt)
+{
+    const std::string moved = "C:\\bed\\moved-dictionaries", victim = "C:\\bed\\victim";
+    const std::string diction = std::string(kDictionaryDir).substr(0, std::string(kDictionaryDir).size() - 1);
+    sandbox::RemoveTree(diction);
+    for (const std::string &dir : {moved, victim}) CreateDirectoryA(dir.c_str(), nullptr);
+    if (!testbed::MakeUnixLink(moved, diction)) GTEST_SKIP() << "no symbolic link could be made here";
+    EXPECT_EQ(testbed::RunSetup(" in").exitCode, 0u);
+    EXPECT_TRUE(sandbox::FileExists(moved + "\\vg.qd"));
+    EXPECT_EQ(testbed::RunSetup(" un").exitCode, 0u);
+    EXPECT_FALSE(sandbox::FileExists(moved + "\\vg.qd"));
+    testbed::RemoveUnixLink(diction);
+
+    // The dictionary folder elsewhere, and diction a link to another folder.
+    sandbox::WriteRegistryString(sandbox::kOptionsKey, "DicPath", moved);
+    sandbox::WriteTextFile(victim + "\\secret.qd", "not the module's");
+    ASSERT_TRUE(testbed::MakeUnixLink(victim, diction));
+    SetModuleKey("mod0", "diction\\secret.qd");
+    EXPECT_EQ(testbed::RunSetup(" un").exitCode, 0u);
+    EXPECT_TRUE(sandbox::FileExists(victim + "\\secret.qd"));
+    sandbox::WriteTextFile(std::string(kProductDir) + "quorin.jnl",
+                           "quorin journal 1\r\nadded " + diction + "\\secret.qd\r\n");
+    EXPECT_EQ(testbed::RunSetup(" in").exitCode, 0u);
+    EXPECT_TRUE(sandbox::FileExists(victim + "\\secret.qd"));
+    EXPECT_TRUE(sandbox::FileExists(std::string(kProductDir) + "quorin.jnl.bad"));
+    testbed::RemoveUnixLink(diction);
+    sandbox::RemoveTree(moved);
+    sandbox::RemoveTree(victim);
+}
+
 TEST_F(Removal, LongValuesAreCutTo63Characters)
 {
-    std::string name(63 - 8, 'n');
+    std::string name = std::string(63 - 8 - 3, 'n') + ".qd";
     std::string truncated = std::string(kDictionaryDir) + name;
     sandbox::WriteTextFile(truncated, "cut");
     SetModuleKey("mod0", ("diction\\" + name + "-longer.qd").c_str());

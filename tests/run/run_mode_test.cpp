@@ -36,32 +36,47 @@ TEST(RunMode, TheTailAloneChoosesTheRun)
     }
 }
 
-TEST(RunMode, RemovalStaysInsideTheProduct)
+// A mod value or a journal's path names only a dictionary file a module
+// installs: one name directly in its folder, or in the product's diction
+// folder, and never a program, a library or anything outside.
+TEST(RunMode, RemovalTakesOnlyTheModulesOwnFiles)
 {
     const struct {
         const char *value;
-        bool inside;
+        bool inProduct;
+        bool staging;
+        bool taken;
     } cases[] = {
-        {"diction\\bg.qd", true},
-        {"bg.qd", true},
-        {"diction/bg.qd", true},
-        {"a..b\\c.qd", true},
-        {"..qd", true},
-        {"C:\\windows\\win.ini", false},
-        {"c:win.ini", false},
-        {"\\windows\\win.ini", false},
-        {"\\\\server\\share\\x", false},
-        {"/etc/passwd", false},
-        {"..\\quorin.exe", false},
-        {"diction\\..\\..\\x", false},
-        {"diction/../../x", false},
-        {"diction\\..", false},
-        {"..", false},
-        {"file.qd:stream", false},
-        {"diction\\*.qd", false},
-        {"diction\\v?.qd", false},
+        {"diction\\bg.qd", true, false, true},
+        {"bg.qd", true, false, true},
+        {"DICTION/TG.QD", true, false, true},
+        {"..qd", true, false, true},
+        {"vg.qd~", true, true, true},
+        {"vg.qd~", true, false, false},
+        {"diction\\bg.qd", false, false, false},  // the dictionary folder has no subfolder
+        {"quorin.exe", true, false, false},
+        {"unzip.dll", true, false, false},
+        {"q3msg.dll", true, false, false},
+        {"quorin.cfg", true, true, false},
+        {"bg.qd.old", true, true, false},
+        {"bg.qd.", true, false, false},
+        {"a..b\\c.qd", true, false, false},
+        {"j\\secret.qd", true, false, false},
+        {"diction\\sub\\bg.qd", true, false, false},
+        {"C:\\windows\\x.qd", true, false, false},
+        {"c:x.qd", true, false, false},
+        {"\\windows\\x.qd", true, false, false},
+        {"\\\\server\\share\\x.qd", true, false, false},
+        {"..\\x.qd", true, false, false},
+        {"diction\\..\\..\\x.qd", true, false, false},
+        {"file.qd:stream.qd", true, false, false},
+        {"diction\\*.qd", true, false, false},
+        {"diction\\v?.qd", true, false, false},
+        {"diction\\", true, false, false},
+        {"", true, true, false},
     };
-    for (const auto &c : cases) EXPECT_EQ(IsProductRelativePath(c.value), c.inside) << c.value;
+    for (const auto &c : cases)
+        EXPECT_EQ(IsModuleFileName(c.value, c.inProduct, c.staging), c.taken) << c.value << " " << c.inProduct;
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 // Windows only administrators could.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <sddl.h>
 
 #include <functional>
 #include <string>
@@ -120,6 +121,11 @@ TEST_F(UntrustedPlaces, TheWorkFolderCannotBeSwappedOrFilledFromOutside)
     auto cannotSwap = [&](const char *where) {
         EXPECT_FALSE(MoveFileA(folder.c_str(), elsewhere.c_str())) << where;
         EXPECT_FALSE(RemoveDirectoryA(folder.c_str())) << where;
+        // Nor can it be opened to write, as making it a mount point needs.
+        HANDLE writer = CreateFileA(folder.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        EXPECT_EQ(writer, INVALID_HANDLE_VALUE) << where;
+        if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
         if (sandbox::DirectoryExists(elsewhere)) MoveFileA(elsewhere.c_str(), folder.c_str());
     };
     std::vector<Step> steps = {
@@ -166,6 +172,82 @@ TEST_F(UntrustedPlaces, AWorkFolderFromBeforeIsNotUsed)
                                              : "context: removed old " + folder;
         EXPECT_NE(sandbox::ReadFileBytes(kLog).find(expected), std::string::npos) << sandbox::ReadFileBytes(kLog);
     }
+}
+
+// Another user making the work folder again and again, and holding a file
+// open in each one made, so that a run using it could not clear it.
+struct Racer {
+    std::string folder;
+    volatile LONG stop = 0;
+    std::vector<HANDLE> held;
+};
+
+DWORD WINAPI Race(void *data)
+{
+    auto *racer = static_cast<Racer *>(data);
+    while (!racer->stop) {
+        if (!CreateDirectoryA(racer->folder.c_str(), nullptr)) continue;
+        HANDLE file = CreateFileA((racer->folder + "\\planted.qd").c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        if (file != INVALID_HANDLE_VALUE) WriteFile(file, "another user's", 14, &written, nullptr);
+        racer->held.push_back(file);
+    }
+    return 0;
+}
+
+// Between clearing the work folder's name and making the folder, another
+// user may make a folder of that name, theirs to turn into a link while the
+// run uses it. The run uses only a folder it made itself: it clears the
+// name again, and gives up (nothing changed) when it keeps losing.
+TEST_F(UntrustedPlaces, AWorkFolderMadeByAnotherUserMeanwhileIsNotUsed)
+{
+    Racer racer;
+    racer.folder = sandbox::WorkDir();
+    racer.folder.pop_back();
+    HANDLE thread = CreateThread(nullptr, 0, Race, &racer, 0, nullptr);
+    testbed::RunResult run = testbed::RunSetup(std::string(" /log=") + kLog + " in");
+    racer.stop = 1;
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    for (HANDLE file : racer.held)
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    std::string log = sandbox::ReadFileBytes(kLog);
+    EXPECT_FALSE(racer.held.empty()) << "the other user never made the folder: the test shows nothing";
+    // The run's own folder is new and empty: the walk never meets the file.
+    EXPECT_EQ(log.find("passed over " + sandbox::WorkDir() + "planted.qd"), std::string::npos) << log;
+    if (run.exitCode == 0u) {
+        EXPECT_TRUE(Installed("vg.qd"));
+    } else {
+        EXPECT_EQ(run.exitCode, 1u);
+        EXPECT_NE(log.find(" is in the way"), std::string::npos) << log;
+        EXPECT_FALSE(Installed("vg.qd"));
+    }
+    sandbox::RemoveTree(racer.folder);
+}
+
+// A product folder every user may write (made at the root of a drive, say)
+// lets any of them plant a library the elevated setup loads from there. The
+// run cannot mend that, but names it in the log; a folder that only
+// administrators may change is not named.
+TEST_F(UntrustedPlaces, AProductFolderEveryUserMayWriteIsNamedInTheLog)
+{
+    const char warning[] = "every user may write into";
+    EXPECT_EQ(testbed::RunSetup(std::string(" /log=") + kLog + " un").exitCode, 0u);
+    EXPECT_EQ(sandbox::ReadFileBytes(kLog).find(warning), std::string::npos) << sandbox::ReadFileBytes(kLog);
+
+    // Wine keeps a folder's access list as its Unix mode, which knows the
+    // owner and everyone else: Everyone may be given the right to change
+    // the folder here, Users and Authenticated Users cannot.
+    DeleteFileA(kLog);
+    PSECURITY_DESCRIPTOR open = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;OICI;0x1301bf;;;WD)(A;OICI;FA;;;BA)",
+                                                                     SDDL_REVISION_1, &open, nullptr));
+    ASSERT_TRUE(SetFileSecurityA(sandbox::kProductDir, DACL_SECURITY_INFORMATION, open));
+    LocalFree(open);
+    EXPECT_EQ(testbed::RunSetup(std::string(" /log=") + kLog + " un").exitCode, 0u);
+    std::string log = sandbox::ReadFileBytes(kLog);
+    EXPECT_NE(log.find(std::string("context: ") + warning + " " + sandbox::kProductDir), std::string::npos) << log;
 }
 
 // A section that does not say which language the module adds describes no

@@ -14,60 +14,6 @@
 
 namespace {
 
-// The Unix path behind a Windows path, as Wine maps it.
-std::string UnixPath(const std::string &path)
-{
-    using UnixNameFn = char *(CDECL *)(const WCHAR *);
-    auto unixName = reinterpret_cast<UnixNameFn>(
-        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    if (!unixName) return {};
-    WCHAR wide[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
-    char *name = unixName(wide);
-    if (!name) return {};
-    std::string result = name;
-    HeapFree(GetProcessHeap(), 0, name);
-    return result;
-}
-
-// Runs a Unix command and waits until the link at path exists (or not).
-bool RunUnix(std::string command, const std::string &path, bool exists)
-{
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return false;
-    // Wine starts a Unix program outside the Windows process table and gives
-    // back no process handle; the thread handle then holds a stray number
-    // that, in a 32-bit process, is the handle of our own cached
-    // HKEY_LOCAL_MACHINE. Closing it would make every later registry call of
-    // this process fail. Close the pair only when they are real.
-    if (process.hProcess) {
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
-    auto present = [&] { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; };
-    for (int i = 0; i < 100 && present() != exists; ++i) Sleep(20);
-    return present() == exists;
-}
-
-// The Unix path of a Windows path whose last component may not exist yet.
-std::string UnixPathOfNew(const std::string &path)
-{
-    size_t cut = path.rfind('\\');
-    return UnixPath(path.substr(0, cut)) + "/" + path.substr(cut + 1);
-}
-
-// Wine splits a Unix program's command line as Windows does: double quotes.
-bool MakeUnixLink(const std::string &target, const std::string &link)
-{
-    return RunUnix("/bin/ln -s \"" + UnixPath(target) + "\" \"" + UnixPathOfNew(link) + "\"", link, true);
-}
-
-// Deleting through Wine could reach the link's target; rm removes the link.
-void RemoveUnixLink(const std::string &link) { RunUnix("/bin/rm -f \"" + UnixPathOfNew(link) + "\"", link, false); }
-
 class WorkDirLink : public ::testing::Test {
 protected:
     const std::string elsewhere_ = "C:\\link-target";
@@ -84,7 +30,7 @@ protected:
     }
     void TearDown() override
     {
-        RemoveUnixLink(link_);
+        testbed::RemoveUnixLink(link_);
         sandbox::Clean();
         sandbox::RemoveTree(elsewhere_);
     }
@@ -92,7 +38,7 @@ protected:
 
 TEST_F(WorkDirLink, ALinkedWorkFolderStopsTheRunAndLeavesItsTargetAlone)
 {
-    if (!MakeUnixLink(elsewhere_, link_)) GTEST_SKIP() << "no symbolic link could be made here";
+    if (!testbed::MakeUnixLink(elsewhere_, link_)) GTEST_SKIP() << "no symbolic link could be made here";
     ASSERT_TRUE(GetFileAttributesA(link_.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
 
     for (const char *tail : {" in", " un"}) {

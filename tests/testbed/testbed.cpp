@@ -269,4 +269,58 @@ void WriteOldFile(const std::string &path, const std::string &content)
     CloseHandle(file);
 }
 
+// The Unix path behind a Windows path, as Wine maps it.
+static std::string UnixPath(const std::string &path)
+{
+    using UnixNameFn = char *(CDECL *)(const WCHAR *);
+    auto unixName = reinterpret_cast<UnixNameFn>(
+        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    if (!unixName) return {};
+    WCHAR wide[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
+    char *name = unixName(wide);
+    if (!name) return {};
+    std::string result = name;
+    HeapFree(GetProcessHeap(), 0, name);
+    return result;
+}
+
+// Runs a Unix command and waits until the link at path exists (or not).
+static bool RunUnix(std::string command, const std::string &path, bool exists)
+{
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    // Wine starts a Unix program outside the Windows process table and gives
+    // back no process handle; the thread handle then holds a stray number
+    // that, in a 32-bit process, is the handle of our own cached
+    // HKEY_LOCAL_MACHINE. Closing it would make every later registry call of
+    // this process fail. Close the pair only when they are real.
+    if (process.hProcess) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    auto present = [&] { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; };
+    for (int i = 0; i < 100 && present() != exists; ++i) Sleep(20);
+    return present() == exists;
+}
+
+// The Unix path of a Windows path whose last component may not exist yet.
+static std::string UnixPathOfNew(const std::string &path)
+{
+    size_t cut = path.rfind('\\');
+    return UnixPath(path.substr(0, cut)) + "/" + path.substr(cut + 1);
+}
+
+// Wine splits a Unix program's command line as Windows does: double quotes.
+bool MakeUnixLink(const std::string &target, const std::string &link)
+{
+    return RunUnix("/bin/ln -s \"" + UnixPath(target) + "\" \"" + UnixPathOfNew(link) + "\"", link, true);
+}
+
+// Deleting through Wine could reach the link's target; rm removes the link.
+void RemoveUnixLink(const std::string &link) { RunUnix("/bin/rm -f \"" + UnixPathOfNew(link) + "\"", link, false); }
+
 }  // namespace testbed

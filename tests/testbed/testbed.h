@@ -125,4 +125,11 @@ __attribute__((noinline, optimize("no-omit-frame-pointer"))) long StackDrift(Fn 
 // Writes a file with an old last-write time, so that an install replaces it.
 void WriteOldFile(const std::string &path, const std::string &content);
 
+// A Unix symbolic link at link (a Windows path) to target, made with ln:
+// the one way to a reparse point under Wine, where it stands for a
+// junction. False when it cannot be made. RemoveUnixLink takes the link
+// away without touching its target, which deleting through Wine would not.
+bool MakeUnixLink(const std::string &target, const std::string &link);
+void RemoveUnixLink(const std::string &link);
+
 }  // namespace testbed

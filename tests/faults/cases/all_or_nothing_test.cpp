@@ -221,13 +221,17 @@ TEST_F(AllOrNothing, AJournalWithATornTailIsUndoneUpToItsLastWholeLine)
 
 // Rule 7 of the journal: a journal lies in a folder a standard user may
 // write, and the setup runs elevated. A line that names anything a run of
-// this program does not make (a file outside the product, an Options value
-// other than the language's, another product's uninstall entry) makes the
-// journal foreign: the run says so in its log, keeps it aside, follows none
-// of it and does its own work.
+// this program does not make (a file outside the product, a program or
+// library of the product, a file reached through a link, an Options value
+// other than the language's or not as the writer notes it, another
+// product's uninstall entry) makes the journal foreign: the run says so in
+// its log, keeps it aside, follows none of it and does its own work; and
+// the runs after it are not hindered either.
 TEST_F(AllOrNothing, PlantedJournalsAreNotFollowed)
 {
     const std::string outside = "C:\\aon-outside\\";
+    const std::string product = faults::ProductDir();
+    const std::string link = product + "j";
     const std::string entries = sandbox::InstallShieldDir();
     const std::string other = entries + "{11111111-2222-3333-4444-555555555555}";
     struct Planted {
@@ -242,6 +246,13 @@ TEST_F(AllOrNothing, PlantedJournalsAreNotFollowed)
         {"another product's entry", "entry " + other + "\r\n", "Other Product"},
         {"an entry of the product's holding more than its two files", "entry " + other + "\r\n",
          "Quorin Other Dictionary"},
+        {"files through a link in the product", "added " + link + "\\secret.dll\r\nadded " + link + "\\gone.qd\r\n",
+         "Other Product"},
+        {"the product's program and libraries",
+         "added " + product + "quorin.exe\r\nadded " + product + "q3msg.dll\r\naside " + product + "unzip.dll\r\n",
+         "Other Product"},
+        {"a value longer than a run notes", "value TranLangs 3 " + std::string(2 * 2101, '4') + "\r\n", "Other Product"},
+        {"a value of a type no run writes", "value Directions 7 4552003a00\r\n", "Other Product"},
     };
     std::string defaultPath;
     ASSERT_TRUE(sandbox::ReadRegistry(sandbox::kOptionsKey, "DefaultPath", nullptr, &defaultPath));
@@ -251,6 +262,11 @@ TEST_F(AllOrNothing, PlantedJournalsAreNotFollowed)
         sandbox::WriteTextFile(outside + "kept.txt", "mine");
         sandbox::WriteTextFile(outside + "kept.txt.old", "planted");
         sandbox::WriteTextFile(outside + "gone.txt", "mine too");
+        sandbox::WriteTextFile(outside + "gone.qd", "mine as well");
+        sandbox::WriteTextFile(outside + "secret.dll", "the system's");
+        // A junction a standard user may make in a product folder at the
+        // root of a drive.
+        bool linked = testbed::MakeUnixLink(outside, link);
         CreateDirectoryA(other.c_str(), nullptr);
         sandbox::WriteIni(other + "\\setup.ini", "Startup", "AppName", plant.entryName);
         sandbox::WriteTextFile(other + "\\setup.exe", "its uninstaller");
@@ -272,8 +288,15 @@ TEST_F(AllOrNothing, PlantedJournalsAreNotFollowed)
             << plant.what << "\n" << sandbox::ReadFileBytes(log);
         EXPECT_TRUE(sandbox::FileExists(faults::ProductDir() + "quorin.jnl.bad")) << plant.what;
         DeleteFileA((faults::ProductDir() + "quorin.jnl.bad").c_str());
+        EXPECT_EQ(sandbox::ReadFileBytes(outside + "gone.qd"), "mine as well") << plant.what;
+        EXPECT_EQ(sandbox::ReadFileBytes(outside + "secret.dll"), "the system's") << plant.what;
+        if (linked) testbed::RemoveUnixLink(link);
         sandbox::RemoveTree(outside);
         sandbox::RemoveTree(other);
+        EXPECT_EQ(faults::State(), *alone_[0]) << plant.what;
+        // Nothing the planted journal held is left to stop a later run.
+        EXPECT_EQ(faults::Run(" un").exitCode, 0u) << plant.what;
+        EXPECT_EQ(faults::Run(" in").exitCode, 0u) << plant.what;
         EXPECT_EQ(faults::State(), *alone_[0]) << plant.what;
     }
 }

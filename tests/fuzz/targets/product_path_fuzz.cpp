@@ -1,25 +1,30 @@
-// The removal path check over any mod value: a value it lets through, put
-// after the product directory, names something inside it. Checked against
-// a plain model: no root, no drive or stream, no ".." component, no
-// wildcard.
+// The module file rule over any text: a value it lets through names one
+// dictionary file directly in its folder (or the product's diction folder)
+// and nothing else. Checked against a plain model built from std::string.
 #include "fuzz_support.h"
 #include "fs/product_path.h"
 
+#include <string>
+#include <strings.h>
+
 namespace {
 
-bool ModelInside(const char *value)
+bool EndsWithQd(const std::string &name)
 {
-    if (value[0] == '\\' || value[0] == '/') return false;
-    if (strpbrk(value, ":*?") != nullptr) return false;
-    size_t start = 0;
-    for (size_t i = 0;; ++i) {
-        char c = value[i];
-        if (c == '\\' || c == '/' || c == '\0') {
-            if (i - start == 2 && value[start] == '.' && value[start + 1] == '.') return false;
-            if (c == '\0') return true;
-            start = i + 1;
-        }
-    }
+    if (name.size() < 3) return false;
+    std::string tail = name.substr(name.size() - 3);
+    return tail[0] == '.' && (tail[1] | 0x20) == 'q' && (tail[2] | 0x20) == 'd';
+}
+
+bool ModelTaken(const char *value, bool inProduct, bool staging)
+{
+    std::string rest = value;
+    if (inProduct && rest.size() > 8 && strncasecmp(rest.c_str(), "diction", 7) == 0 &&
+        (rest[7] == '\\' || rest[7] == '/'))
+        rest = rest.substr(8);
+    if (rest.find_first_of("\\/:*?") != std::string::npos) return false;
+    if (staging && !rest.empty() && rest.back() == '~') rest.pop_back();
+    return EndsWithQd(rest);
 }
 
 } // namespace
@@ -27,11 +32,14 @@ bool ModelInside(const char *value)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     fuzz::Input input(data, size);
-    // A mod value is read with a limit of 64.
+    // A mod value is read with a limit of 64; a journal's path is longer,
+    // but the rule reads only up to its end.
     fuzz::Guarded<64> value;
     value.FillText(input);
-    bool inside = IsProductRelativePath(value.bytes);
-    value.CheckIntact();
-    FUZZ_CHECK(inside == ModelInside(value.bytes));
+    for (int mode = 0; mode < 4; ++mode) {
+        bool taken = IsModuleFileName(value.bytes, mode & 1, mode & 2);
+        value.CheckIntact();
+        FUZZ_CHECK(taken == ModelTaken(value.bytes, mode & 1, mode & 2));
+    }
     return 0;
 }

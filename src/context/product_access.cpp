@@ -1,0 +1,56 @@
+#include "context/product_access.h"
+
+#include <windows.h>
+#include <aclapi.h>
+
+#include "context/install_context.h"
+#include "support/run_log.h"
+
+namespace {
+
+// Everyone (S-1-1-0), Authenticated Users (S-1-5-11) and Users
+// (S-1-5-32-545), as their bytes lie in a SID: revision, count of
+// sub-authorities, the authority (6 bytes, big endian), sub-authorities.
+constexpr BYTE kOpenGroups[3][16] = {{1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0},
+                                     {1, 1, 0, 0, 0, 0, 0, 5, 11, 0, 0, 0},
+                                     {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x21, 2, 0, 0}};
+
+// The rights that let a user plant or replace a file or a folder there, or
+// give themselves that right: on the folder, and (inherited) on its files.
+constexpr DWORD kWriteRights = FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD | WRITE_DAC | WRITE_OWNER |
+                               GENERIC_WRITE | GENERIC_ALL;
+
+bool IsOpenGroup(const BYTE *sid)
+{
+    for (const BYTE *group : kOpenGroups) {
+        DWORD size = 8 + 4 * group[1];
+        DWORD i = 0;
+        while (i < size && sid[i] == group[i]) ++i;
+        if (i == size) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void LogProductOpenToUsers()
+{
+    const char *folder = Install().ProductDir;
+    PACL access = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoA(folder, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &access,
+                              nullptr, &descriptor) != ERROR_SUCCESS)
+        return;
+    // A null list grants everything to everyone.
+    bool open = access == nullptr;
+    const BYTE *entry = reinterpret_cast<const BYTE *>(access + 1);
+    for (WORD i = 0; !open && i < access->AceCount; ++i) {
+        const auto *allowed = reinterpret_cast<const ACCESS_ALLOWED_ACE *>(entry);
+        open = allowed->Header.AceType == ACCESS_ALLOWED_ACE_TYPE && (allowed->Mask & kWriteRights) &&
+               IsOpenGroup(reinterpret_cast<const BYTE *>(&allowed->SidStart));
+        entry += allowed->Header.AceSize;
+    }
+    LocalFree(descriptor);
+    if (open)
+        LogContext("every user may write into %s, so any of them can run code with this setup's rights", folder);
+}
