@@ -31,12 +31,15 @@
 //  6. Only whole lines count. A line without its end, and everything from
 //     a zero byte on (a size that reached the disk before its data), was
 //     never flushed, so the change it names was never made.
-//  7. A line names only what a run of this program makes: a file of the
-//     product or dictionary folder or one of the two quorin.inf copies, an
-//     Options value TranLangs, Directions or LanguageN, an entry folder
-//     that holds no more than setup.ini and one program and is filed under
-//     the product's name. A journal with any other line is not followed: it is
-//     named in the log and kept aside as quorin.jnl.bad.
+//  7. A line names only what a run of this program makes: a dictionary
+//     file (.qd) or its staging copy directly in the product folder, its
+//     diction folder or the dictionary folder, reached through no link
+//     below that folder; quorin.cfg or one of the two quorin.inf copies; an
+//     Options value TranLangs, Directions or LanguageN, text or bytes of at
+//     most 2,048 bytes; an entry folder that holds no more than setup.ini
+//     and one program and is filed under the product's name. A journal with
+//     any other line is not followed: it is named in the log and kept aside
+//     as quorin.jnl.bad.
 //
 // The states of a run, each move made by one function:
 //   no journal  -BeginJournal->     begun: lines of staged files
