@@ -15,6 +15,8 @@ inline constexpr char kOptionsKey[] = "Software\\Brenmor Software\\Quorin\\Optio
 inline constexpr char kLetterListValue[] = "TranLangs";
 inline constexpr char kDirectionsValue[] = "Directions";
 inline constexpr char kLanguageValuePrefix[] = "Language";
+// The section of quorin.cfg that holds the same lists: all a run changes there.
+inline constexpr char kLanguagesSection[] = "Languages";
 
 struct InstallContext {
     char ProductDir[kPathCapacity];      // ends with a backslash, or empty

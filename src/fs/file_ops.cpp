@@ -50,7 +50,45 @@ bool CreateComponents(const char *path, size_t rootLength, SECURITY_ATTRIBUTES *
     }
 }
 
+// What the run has waited for held files, and the file it waited for last.
+constexpr DWORD kWaitBudget = 4000;  // ms, about what widely used installers wait
+constexpr DWORD kWaitSlice = 100;
+DWORD gWaited = 0;
+char gWaitedFor[kPathCapacity];
+
 }  // namespace
+
+bool WaitedOut(const char *path)
+{
+    const DWORD error = GetLastError();
+    const DWORD attributes = GetFileAttributesA(path);
+    if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) || gWaited >= kWaitBudget ||
+        (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))) {
+        SetLastError(error);
+        return false;
+    }
+    if (!EqualsIgnoreAsciiCase(path, gWaitedFor)) {
+        CopyPath(gWaitedFor, path);
+        LogEvent("%s held by another program: waiting up to %lu ms", path, kWaitBudget - gWaited);
+    }
+    Sleep(kWaitSlice);
+    gWaited += kWaitSlice;
+    return true;
+}
+
+bool RenameFile(const char *from, const char *to, DWORD flags)
+{
+    while (!MoveFileExA(from, to, flags))
+        if (!WaitedOut(from)) return false;
+    return true;
+}
+
+bool CopyFileTo(const char *from, const char *to, BOOL failIfExists)
+{
+    while (!CopyFileA(from, to, failIfExists))
+        if (!WaitedOut(to)) return false;
+    return true;
+}
 
 bool EnsureDirectoryTree(char *path, SECURITY_ATTRIBUTES *lastComponent)
 {
@@ -100,12 +138,13 @@ bool RemoveFile(const char *path)
     }
     DWORD attributes = GetFileAttributesA(path);
     if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
-    if (DeleteFileA(path)) {
-        LogEvent("deleted %s", path);
-        return true;
-    }
-    LogFailure("delete %s failed", path);
-    return false;
+    while (!DeleteFileA(path))
+        if (!WaitedOut(path)) {
+            LogFailure("delete %s failed", path);
+            return false;
+        }
+    LogEvent("deleted %s", path);
+    return true;
 }
 
 bool DiscardFile(const char *path)
@@ -113,15 +152,19 @@ bool DiscardFile(const char *path)
     DWORD attributes = GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) return true;
     if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
-    if (!DeleteFileA(path)) return false;
+    while (!DeleteFileA(path))
+        if (!WaitedOut(path)) return false;
     LogEvent("deleted %s", path);
     return true;
 }
 
 bool FlushFile(const char *path)
 {
-    OwnedHandle file(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                 nullptr, OPEN_EXISTING, 0, nullptr));
+    OwnedHandle file;
+    do {
+        file.Reset(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, 0, nullptr));
+    } while (!file && WaitedOut(path));
     if (file) return FlushFileBuffers(file.Get()) != 0;
     DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
@@ -155,6 +198,13 @@ bool InUse(const char *path)
     HANDLE file = CreateFileA(path, DELETE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
     CloseHandle(file);
+    return false;
+}
+
+bool StillInUse(const char *path)
+{
+    while (InUse(path))
+        if (!WaitedOut(path)) return true;
     return false;
 }
 
@@ -195,24 +245,31 @@ void RemoveFiles(const char *pattern)
     } while (FindNextFileA(find.Get(), &found));
 }
 
-namespace {
-
-bool LastWriteTime(const char *path, FILETIME *time)
+bool ReadFileStamp(const char *path, FileStamp *stamp)
 {
     WIN32_FIND_DATAA found;
     OwnedFind find(FindFirstFileA(path, &found));
     if (!find) return false;
-    *time = found.ftLastWriteTime;
+    *stamp = FileStamp{found.ftLastWriteTime, found.nFileSizeHigh, found.nFileSizeLow};
     return true;
 }
 
-}  // namespace
+bool SameStamp(const FileStamp &a, const FileStamp &b)
+{
+    return CompareFileTime(&a.Written, &b.Written) == 0 && a.SizeHigh == b.SizeHigh && a.SizeLow == b.SizeLow;
+}
+
+bool SameFile(const char *a, const char *b)
+{
+    FileStamp first, second;
+    return ReadFileStamp(a, &first) && ReadFileStamp(b, &second) && SameStamp(first, second);
+}
 
 bool CopyNotNeeded(const char *source, const char *target)
 {
     if (ProbePath(source) <= 0) return true;
     if (ProbePath(target) <= 0) return false;
-    FILETIME sourceTime, targetTime;
-    if (!LastWriteTime(source, &sourceTime) || !LastWriteTime(target, &targetTime)) return false;
-    return CompareFileTime(&sourceTime, &targetTime) < 0;
+    FileStamp sourceStamp, targetStamp;
+    if (!ReadFileStamp(source, &sourceStamp) || !ReadFileStamp(target, &targetStamp)) return false;
+    return CompareFileTime(&sourceStamp.Written, &targetStamp.Written) < 0;
 }

@@ -79,9 +79,10 @@ bool NoteCommit()
     return EndLine(kJournalName);
 }
 
-// Rule 3: quorin.cfg and the Options key reach the disk before the commit
-// line does. The staged files did before their renames (rule 2), a new
-// entry's files when it was made, the flags when they were written.
+// Rule 3: quorin.cfg and the Options key reach the disk before the lines
+// that say what the run wrote (and so before the commit line). The staged
+// files did before their renames (rule 2), a new entry's files when it was
+// made, the flags when they were written.
 bool FlushWrites() { return FlushFile(Install().ConfigPath) && FlushOptionsKey(); }
 
 }  // namespace
@@ -137,7 +138,7 @@ bool NoteStaged(const char *target, bool missing)
 bool MoveAside(const char *path)
 {
     char aside[kPathCapacity];
-    if (AsidePath(aside, path) && MoveFileExA(path, aside, 0)) return true;
+    if (AsidePath(aside, path) && RenameFile(path, aside, 0)) return true;
     NoteFailed(path);
     return false;
 }
@@ -155,7 +156,7 @@ bool KeepCopy(const char *path)
     // that the copy is a new file (nothing planted under its name is written
     // through), and so does one that cannot be flushed (a read-only
     // original's: a run that cannot rewrite the original fails anyway).
-    if (existed && (!AsidePath(aside, path) || !DiscardFile(aside) || !CopyFileA(path, aside, TRUE) ||
+    if (existed && (!AsidePath(aside, path) || !DiscardFile(aside) || !CopyFileTo(path, aside, TRUE) ||
                     !FlushFile(aside))) {
         DiscardFile(aside);
         NoteFailed(path);
@@ -164,14 +165,18 @@ bool KeepCopy(const char *path)
     return Note(existed ? kAside : kAdded, path);
 }
 
-bool NoteOptionsValue(HKEY options, const char *name)
+namespace {
+
+// A value line (verb kValue: the old data, before the run writes; kNow: what
+// the run wrote).
+bool NoteValue(JournalVerb verb, HKEY options, const char *name)
 {
     if (gJournal == nullptr) return true;
     BYTE data[kValueCapacity];
     DWORD type = 0;
     DWORD size = sizeof data;
     LONG read = RegQueryValueExA(options, name, nullptr, &type, data, &size);
-    PutText(kJournalVerbs[kValue]);
+    PutText(kJournalVerbs[verb]);
     PutText(" ");
     PutText(name);
     if (read == ERROR_FILE_NOT_FOUND) {
@@ -184,6 +189,44 @@ bool NoteOptionsValue(HKEY options, const char *name)
         PutHex(data, size);
     }
     return EndLine(name);
+}
+
+// What the run wrote into path: its stamp, and the one section it changed
+// there. A file that is not there was not written: no line.
+bool NoteWritten(const char *path, const char *section)
+{
+    FileStamp stamp;
+    if (!ReadFileStamp(path, &stamp)) return true;
+    PutText(kJournalVerbs[kWrote]);
+    PutHex(&stamp, sizeof stamp);
+    PutHex(section, static_cast<DWORD>(TextLength(section)));
+    PutText(" ");
+    PutText(path);
+    return EndLine(path);
+}
+
+HKEY gOptions;  // the Options key while NoteWrites goes through the values
+bool NoteNow(const char *name, bool) { return NoteValue(kNow, gOptions, name); }
+
+}  // namespace
+
+bool NoteOptionsValue(HKEY options, const char *name) { return NoteValue(kValue, options, name); }
+
+bool NoteWrites()
+{
+    if (gJournal == nullptr) return true;
+    const InstallContext &context = Install();
+    char path[kPathCapacity];
+    OwnedKey options;
+    // Rule 3: what a wrote line stamps is on disk before the line is.
+    bool noted = FlushWrites() && NoteWritten(context.ConfigPath, kLanguagesSection);
+    for (int copy = 0; copy < 2; ++copy)
+        if (noted && FlaggedModuleInfoCopy(copy, path)) noted = NoteWritten(path, context.ModuleName);
+    if (noted && OpenOptionsKey(options)) {
+        gOptions = options.Get();
+        noted = ForEachLine(1u << kValue, NoteNow);
+    }
+    return noted && FlushJournal();
 }
 
 bool KeepModuleInfoCopies()
@@ -199,7 +242,7 @@ bool SettleJournal()
     if (gJournal == nullptr) return true;
     // Rule 3: the commit line goes to disk after what the run wrote, and
     // before FollowJournal deletes anything that was moved aside.
-    if (!RunFailed() && !gJournalBroken && !(FlushWrites() && NoteCommit() && FlushJournal())) MarkRunFailed();
+    if (!RunFailed() && !gJournalBroken && !(NoteCommit() && FlushJournal())) MarkRunFailed();
     CloseHandle(gJournal);
     gJournal = nullptr;
     char path[kPathCapacity];

@@ -89,6 +89,13 @@ bool KeepModuleInfoCopies();
 // An uninstall entry folder about to be made.
 bool NoteEntryFolder(const char *folder);
 
+// Once the run has written quorin.cfg, the Options key and the flags:
+// flushes the first two, notes what the run wrote (each file's stamp and
+// the section it changed, each noted value's data) and flushes the journal,
+// so that an undo after a cut can tell a later change from the run's own.
+// False when it cannot: the run is then marked failed.
+bool NoteWrites();
+
 // Calls step for every target the journal notes as staged (added, or to be
 // moved aside), in the order noted, with whether it was missing: an
 // install's second phase takes exactly the files its first one staged.

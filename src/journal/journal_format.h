@@ -1,8 +1,11 @@
 // What the journal's writer and its reader share. The file is plain text,
 // one line for each change, every line ending CRLF: the header line, then
 // "added PATH", "aside PATH", "replace PATH", "delete PATH", "entry FOLDER",
-// "value NAME TYPE HEX" or "value NAME -", and "commit" once the run has
-// done everything.
+// "value NAME TYPE HEX" or "value NAME -" (an old value), and "commit" once
+// the run has done everything. Once the run has written its INI files and
+// Options values, "wrote STAMP SECTION PATH" (the file's stamp and the
+// section the run changed, both in hex) and "now NAME TYPE HEX" or "now
+// NAME -" say what it wrote, so that an undo can tell a later change.
 #pragma once
 
 #include <stddef.h>
@@ -10,9 +13,9 @@
 inline constexpr char kJournalName[] = "quorin.jnl";
 inline constexpr char kJournalHeader[] = "quorin journal 1";
 // A line's first word; the reader knows a line by its word's place here.
-enum JournalVerb { kAdded, kAside, kReplace, kDelete, kEntry, kValue, kCommit, kVerbCount };
-inline constexpr char kJournalVerbs[kVerbCount][8] = {"added", "aside", "replace", "delete",
-                                                     "entry", "value", "commit"};
+enum JournalVerb { kAdded, kAside, kReplace, kDelete, kWrote, kEntry, kValue, kNow, kCommit, kVerbCount };
+inline constexpr char kJournalVerbs[kVerbCount][8] = {"added", "aside", "replace", "delete", "wrote",
+                                                     "entry", "value", "now",   "commit"};
 inline constexpr char kAsideSuffix[] = ".old";
 // An Options value is noted with its old data only when it is text or bytes
 // (the types the registration writes) of at most kValueCapacity bytes.
@@ -28,6 +31,11 @@ inline constexpr size_t kGuidChars = 19;
 bool JournalPath(char *path);
 // path + ".old", where a file is moved aside (or a copy of it kept).
 bool AsidePath(char *aside, const char *path);
+
+// Calls step for every line of the journal whose verb is in verbs (a mask
+// of 1 << verb), with its path or name and whether the verb is kAdded.
+// False when step was false for one, or the journal cannot be read.
+bool ForEachLine(unsigned verbs, bool (*step)(const char *path, bool added));
 
 // Puts the Options key on disk; true when flushed (a missing key needs
 // nothing).

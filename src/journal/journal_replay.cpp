@@ -72,14 +72,14 @@ char *Field(char *text)
 }
 
 // Rule 7: a file a run changes. A dictionary file or its staging copy
-// (IsModuleFile), quorin.cfg, or a copy of quorin.inf; with room for the
-// aside name, and itself no link.
-bool IsOwnFile(const char *path)
+// (IsModuleFile, where dictionaryFiles), quorin.cfg, or a copy of
+// quorin.inf; with room for the aside name, and itself no link.
+bool IsOwnFile(const char *path, bool dictionaryFiles)
 {
     const InstallContext &context = Install();
     char allowed[kPathCapacity];
     if (TextLength(path) + sizeof kAsideSuffix > kPathCapacity) return false;
-    if (IsModuleFile(path, true)) return true;
+    if (dictionaryFiles && IsModuleFile(path, true)) return true;
     return (EqualsIgnoreAsciiCase(path, context.ConfigPath) ||
             (TemporaryModuleInfoPath(allowed) && EqualsIgnoreAsciiCase(path, allowed)) ||
             (JoinPath(allowed, context.ProductDir, "quorin.inf") && EqualsIgnoreAsciiCase(path, allowed))) &&
@@ -141,9 +141,10 @@ bool IsLanguageValue(const char *name)
 struct Step {
     JournalVerb verb;
     char *path;
-    char *data;  // the value's old bytes (null: it was missing)
-    DWORD size;  // of data
-    DWORD type;  // the value's type
+    char *data;     // the value's bytes (null: it was missing), or the file's stamp
+    DWORD size;     // of data
+    DWORD type;     // the value's type
+    char *section;  // of the file, that the run changed
 };
 
 bool IsDash(const char *text) { return text[0] == '-' && text[1] == '\0'; }
@@ -160,12 +161,20 @@ bool ParseLine(char *line, Step &step)
     step.path = rest;
     if (verb == kCommit) return rest == nullptr;
     if (rest == nullptr || verb == kVerbCount) return false;
-    if (verb < kEntry) return IsOwnFile(rest);
+    if (verb < kWrote) return IsOwnFile(rest, true);
     if (verb == kEntry) return IsOwnEntry(rest);
     char *second = Field(rest);
     char *third = second != nullptr ? Field(second) : nullptr;
+    if (verb == kWrote) {
+        // wrote STAMP SECTION PATH: an INI file's stamp and section in hex.
+        step.path = third;
+        step.data = rest;
+        step.section = second;
+        return third != nullptr && Decode(rest, &step.size) && step.size == sizeof(FileStamp) &&
+               Decode(second, &step.type) && IsOwnFile(third, false);
+    }
     // value NAME - (it was missing), or value NAME TYPE DATA: the type one
-    // hex digit, the data in hex.
+    // hex digit, the data in hex. now lines alike.
     if (!IsLanguageValue(rest) || second == nullptr) return false;
     if (IsDash(second)) return third == nullptr;
     int type = second[0] != '\0' && second[1] == '\0' ? Nibble(second[0]) : -1;
@@ -183,17 +192,25 @@ bool Undo(const Step &step)
     char other[kPathCapacity];
     switch (step.verb) {
     case kAdded:
-    case kAside:
-        // Whatever was staged to replace the file goes first.
-        if (!StagingPath(other, step.path) || !DiscardFile(other)) return false;
-        if (step.verb == kAdded) return DiscardFile(step.path);
-        if (!AsidePath(other, step.path) || ProbePath(other) == kProbeMissing) return true;
-        if (DiscardFile(step.path) && MoveFileExA(other, step.path, 0)) {
+    case kAside: {
+        // Whatever was staged to replace the file goes first; the installed
+        // copy is put back whether it went or not. A staging copy another
+        // program holds for good stays for a later run: the journal stays,
+        // naming it.
+        const bool stagingGone = StagingPath(other, step.path) && DiscardFile(other);
+        if (step.verb == kAdded) return DiscardFile(step.path) && stagingGone;
+        if (!AsidePath(other, step.path) || ProbePath(other) == kProbeMissing) return stagingGone;
+        // A kept copy of a file never rewritten, or rewritten to what it
+        // was, is simply deleted: nothing is moved over a file that another
+        // program may hold.
+        if (SameFile(other, step.path)) return DiscardFile(other) && stagingGone;
+        if (DiscardFile(step.path) && RenameFile(other, step.path, 0)) {
             LogEvent("put back %s", step.path);
-            return true;
+            return stagingGone;
         }
         LogFailure("change to %s not made", step.path);
         return false;
+    }
     case kValue: {
         OwnedKey options;
         if (!OpenOptionsKey(options)) return false;
@@ -219,7 +236,7 @@ bool Commit(const Step &step)
         return !AsidePath(other, step.path) || DiscardFile(other);
     case kReplace:
         if (!StagingPath(other, step.path) || ProbePath(other) == kProbeMissing) return true;
-        if (MoveFileExA(other, step.path, MOVEFILE_REPLACE_EXISTING)) {
+        if (RenameFile(other, step.path, MOVEFILE_REPLACE_EXISTING)) {
             LogEvent("replaced %s", step.path);
             return true;
         }
@@ -236,6 +253,46 @@ bool Commit(const Step &step)
     return false;
 }
 
+// A section of an INI file as the profile functions hand it over:
+// zero-initialised, so none of it takes room in the file.
+char gSection[4096];
+
+// A file the run wrote, changed since by someone else (the product keeps
+// its own settings in quorin.cfg): only the section the run changed goes
+// back, from the kept copy, which then goes, so that the file's aside line
+// has nothing left to do. A file that is as the run wrote it, or empty (a
+// power cut while it was rewritten), gets its whole kept copy back.
+void PutBackSection(const Step &step)
+{
+    char aside[kPathCapacity];
+    FileStamp noted, now;
+    for (DWORD i = 0; i < sizeof noted; ++i) reinterpret_cast<char *>(&noted)[i] = step.data[i];
+    if (!AsidePath(aside, step.path) || ProbePath(aside) <= 0 || ProbePath(step.path) <= 0 ||
+        !ReadFileStamp(step.path, &now) || SameStamp(now, noted))
+        return;
+    DWORD size = GetPrivateProfileSectionA(step.section, gSection, sizeof gSection, aside);
+    if (size + 2 >= sizeof gSection) return;  // cut short: the whole copy instead
+    bool written = size != 0 ? WritePrivateProfileSectionA(step.section, gSection, step.path)
+                             : WritePrivateProfileStringA(step.section, nullptr, nullptr, step.path);
+    if (written && FlushFile(step.path) && DiscardFile(aside))
+        LogEvent("put back [%s] of %s, kept its later changes", step.section, step.path);
+}
+
+// True when the Options value holds what the run noted it wrote.
+bool HoldsNoted(const Step &step)
+{
+    OwnedKey options;
+    BYTE data[kValueCapacity];
+    DWORD type = 0, size = sizeof data;
+    if (!OpenOptionsKey(options)) return true;
+    LONG read = RegQueryValueExA(options.Get(), step.path, nullptr, &type, data, &size);
+    if (step.data == nullptr) return read == ERROR_FILE_NOT_FOUND;
+    if (read != ERROR_SUCCESS || type != step.type || size != step.size) return false;
+    for (DWORD i = 0; i < size; ++i)
+        if (data[i] != static_cast<BYTE>(step.data[i])) return false;
+    return true;
+}
+
 // The shortest line a journal holds, "commit" and its end: a file of size
 // bytes holds at most size / kShortestLine + 1 of them.
 constexpr DWORD kShortestLine = 8;
@@ -250,6 +307,21 @@ struct Lines {
         if (steps != nullptr) LocalFree(steps);
     }
 };
+
+// An undo keeps what others changed since the run wrote it (rule 4): the
+// files' later changes outside the run's section, and an Options value no
+// longer what the run wrote, whose value line is then passed over.
+void KeepLaterEdits(Lines &lines)
+{
+    for (DWORD i = 0; i < lines.count; ++i) {
+        const Step &step = lines.steps[i];
+        if (step.verb == kWrote) PutBackSection(step);
+        if (step.verb == kNow && !HoldsNoted(step))
+            for (DWORD j = 0; j < i; ++j)
+                if (lines.steps[j].verb == kValue && EqualsIgnoreAsciiCase(lines.steps[j].path, step.path))
+                    lines.steps[j].verb = kNow;  // left as it is now
+    }
+}
 
 // Reads the journal at path into lines; true when it is one of ours.
 bool ReadJournal(const char *path, Lines &lines)
@@ -282,35 +354,45 @@ bool ReadJournal(const char *path, Lines &lines)
 
 }  // namespace
 
-bool ForEachStaged(bool (*step)(const char *target, bool added))
+bool ForEachLine(unsigned verbs, bool (*step)(const char *path, bool added))
 {
     char path[kPathCapacity];
     Lines lines;
     if (!JournalPath(path) || !ReadJournal(path, lines)) return false;
     for (DWORD i = 0; i < lines.count; ++i) {
         const Step &noted = lines.steps[i];
-        if (noted.verb <= kAside && !step(noted.path, noted.verb == kAdded)) return false;
+        if ((1u << noted.verb & verbs) && !step(noted.path, noted.verb == kAdded)) return false;
     }
     return true;
 }
 
+bool ForEachStaged(bool (*step)(const char *target, bool added)) { return ForEachLine(1u << kAdded | 1u << kAside, step); }
+
 bool FollowJournal(const char *path, bool ownRun)
 {
     Lines lines;
-    bool done = true;
+    bool done = true, held = false;
     if (ReadJournal(path, lines)) {
         const DWORD count = lines.count;
         bool committed = count > 0 && lines.steps[count - 1].verb == kCommit;
         LogEvent("journal %s: %s %lu changes", path, committed ? "finishing" : "undoing", count - committed);
+        if (!committed) KeepLaterEdits(lines);
         for (DWORD i = 0; i < count; ++i) {
             const Step &step = lines.steps[committed ? i : count - 1 - i];
-            if (committed && !Commit(step) && ownRun) MarkRunFailed();
+            // A kept copy another program holds is no reason to fail a
+            // complete run: the journal stays, naming it, for the next run.
+            if (committed && !Commit(step)) {
+                if (step.verb == kAside)
+                    held = true;
+                else if (ownRun)
+                    MarkRunFailed();
+            }
             if (!committed && !Undo(step)) done = false;
         }
         // Rule 5: what the undo rewrote is on disk before the journal goes.
         if (!committed && done) done = FlushOptionsKey();
-        if (done && !DeleteFileA(path)) LogFailure("journal %s not deleted", path);
-        if (!done) LogEvent("journal %s kept: undo incomplete", path);
+        if (done && !held && !DeleteFileA(path)) LogFailure("journal %s not deleted", path);
+        if (!done || held) LogEvent("journal %s kept: %s", path, done ? "a kept copy is held" : "undo incomplete");
     } else {
         char bad[kPathCapacity];
         LogEvent("journal %s is damaged or not ours: not followed", path);

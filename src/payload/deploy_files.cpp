@@ -87,7 +87,7 @@ Deployed StageOne(char *source, char *target, const char *name)
         result = Deployed::Failed;
     } else if ((held && GetFileAttributesA(staging) != INVALID_FILE_ATTRIBUTES && !SetAside(staging)) ||
                !NoteStaged(target, missing) ||
-               !(CopyFileA(source, staging, FALSE) || (DiscardFile(staging) && CopyFileA(source, staging, FALSE))) ||
+               !(CopyFileTo(source, staging, FALSE) || (DiscardFile(staging) && CopyFileTo(source, staging, FALSE))) ||
                !FlushFile(staging)) {
         LogFailure("copy %s to %s failed", source, staging);
         DiscardFile(staging);
@@ -121,9 +121,10 @@ bool PutInPlace(const char *target, bool added, bool retry)
             LogEvent("%s in use: tried again when the product has closed", target);
             return true;
         }
-        return NoteAtCommit(true, target);
+        // A scanner's hold passes; the product's lasts until it closes.
+        if (StillInUse(target)) return NoteAtCommit(true, target);
     }
-    if ((added || MoveAside(target)) && MoveFileExA(staging, target, 0)) {
+    if ((added || MoveAside(target)) && RenameFile(staging, target, 0)) {
         if (retry)
             LogEvent("replaced %s after the product closed", target);
         else

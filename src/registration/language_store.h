@@ -10,7 +10,6 @@
 #include "context/install_context.h"
 #include "support/handles.h"
 
-inline constexpr char kLanguagesSection[] = "Languages";
 constexpr size_t kKeyNameCapacity = 24; // "Language" and any 32-bit number
 
 // The module's language name ("Language", 260) into name, from its section

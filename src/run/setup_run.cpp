@@ -128,7 +128,7 @@ bool NoteListedFile(const char *path)
 bool MoveListedFileAside(const char *path, bool)
 {
     if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return true;
-    return InUse(path) ? NoteAtCommit(false, path) : MoveAside(path);
+    return StillInUse(path) ? NoteAtCommit(false, path) : MoveAside(path);
 }
 
 // Removal mode: delete the module's listed files, then take the language out.
@@ -171,6 +171,13 @@ bool RunRemoval()
 void NoteRegistration()
 {
     if (!RunFailed() && !(NoteLanguageChanges() && KeepModuleInfoCopies() && FlushJournal())) MarkRunFailed();
+}
+
+// What the registration and the flags wrote is noted, so that an undo after
+// a cut keeps what others change in those files and values later.
+void NoteWritesDone()
+{
+    if (!RunFailed() && !NoteWrites()) MarkRunFailed();
 }
 
 // The run itself, once it holds the setup mutex: the context, then the
@@ -226,6 +233,7 @@ void FinishInstall()
     if (!RunFailed()) RunStage("RegisterLanguage", RegisterLanguage);
     if (!RunFailed()) RunStage("RegisterUninstallEntry", RegisterUninstallEntry);
     if (!RunFailed()) RunStage("MarkInstallState", [] { MarkInstallState(InstallKind::Install); });
+    NoteWritesDone();
     // The product, once closed, frees the files it held: they are put in
     // place, and the run committed or put back, before it starts again.
     if (!Install().Silent)
@@ -242,6 +250,7 @@ void FinishRemoval()
     NoteRegistration();
     if (!RunFailed()) RunStage("UnregisterLanguage", UnregisterLanguage);
     if (!RunFailed()) RunStage("MarkInstallState", [] { MarkInstallState(InstallKind::Removal); });
+    NoteWritesDone();
     SettleJournal();
     if (!Install().Silent) RunStage("RestartHost", [] { RestartHost(nullptr); });
 }

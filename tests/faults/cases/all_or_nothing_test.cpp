@@ -198,6 +198,40 @@ TEST_F(AllOrNothing, AnOptionsValueTooLargeToNoteStopsTheInstall)
     EXPECT_EQ(faults::State(), before);
 }
 
+// A run cut once it has noted what it wrote, and then the product runs for
+// weeks: the person changes a setting it keeps in quorin.cfg, the product
+// its direction list, another module's setup its flag. The undo that the
+// next setup makes puts back only what the run changed, and keeps those.
+bool WritesNoted()
+{
+    std::string journal = sandbox::ReadFileBytes(faults::ProductDir() + "quorin.jnl");
+    return journal.find("\r\nnow Directions ") != std::string::npos && journal.find("commit") == std::string::npos;
+}
+
+TEST_F(AllOrNothing, AnUndoAfterACutKeepsWhatChangedSince)
+{
+    bool killed = false;
+    for (int attempt = 0; attempt < 20 && !killed; ++attempt) {
+        Fresh();
+        killed = faults::KillWhen(" in", WritesNoted);
+    }
+    ASSERT_TRUE(killed) << "the run was never caught with its writes noted";
+    sandbox::WriteIni(faults::ConfigPath(), "Options", "FontSize", "14");
+    sandbox::WriteRegistryString(sandbox::kOptionsKey, "Directions", "ER:RE:EG:GE:RG:GR:EF:FE:");
+    sandbox::WriteIni(faults::ProductDir() + "quorin.inf", "French Dictionary", "Install", "0");
+    faults::Outcome run = faults::Run(" un");
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(sandbox::ReadIni(faults::ConfigPath(), "Options", "FontSize"), "14");
+    EXPECT_EQ(sandbox::ReadIni(faults::ConfigPath(), "Languages", "TranLangs"), "ER");
+    EXPECT_EQ(sandbox::ReadIni(faults::ConfigPath(), "Languages", "Language3"), "<missing>");
+    EXPECT_EQ(sandbox::ReadIni(faults::ProductDir() + "quorin.inf", "French Dictionary", "Install"), "0");
+    EXPECT_EQ(Flag(), "0");
+    // The removal that followed pruned the German items from the list the
+    // product wrote; its own item stays.
+    EXPECT_EQ(Registry("Directions"), "ER:RE:EF:FE:");
+    EXPECT_FALSE(sandbox::FileExists(faults::ConfigPath() + ".old"));
+}
+
 // Rule 6 of the journal: a journal cut by a power cut ends in a half line
 // and a run of zeros (its size reached the disk before its data). Its whole
 // lines are still undone: the German copies staged before the cut are gone

@@ -157,6 +157,40 @@ void Holder::Release()
     handle_ = INVALID_HANDLE_VALUE;
 }
 
+Scanner::Scanner(const std::string &path, DWORD holdMs)
+    : path_(path), holdMs_(holdMs), stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+      thread_(CreateThread(nullptr, 0, Watch, this, 0, nullptr))
+{
+}
+
+Scanner::~Scanner()
+{
+    Release();
+    WaitForSingleObject(thread_, INFINITE);
+    CloseHandle(thread_);
+    CloseHandle(stop_);
+}
+
+void Scanner::Release() { SetEvent(stop_); }
+
+DWORD WINAPI Scanner::Watch(void *self)
+{
+    auto *scanner = static_cast<Scanner *>(self);
+    // Looks every millisecond, as a scanner's file system filter sees a
+    // file closed at once; gives up after a minute unheld.
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 60000;) {
+        HANDLE file = CreateFileA(scanner->path_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            scanner->held_ = 1;
+            WaitForSingleObject(scanner->stop_, scanner->holdMs_);
+            CloseHandle(file);
+            return 0;
+        }
+        if (WaitForSingleObject(scanner->stop_, 1) == WAIT_OBJECT_0) return 0;
+    }
+    return 0;
+}
+
 std::string State()
 {
     std::vector<std::string> lines;

@@ -57,6 +57,25 @@ class Holder {
     HANDLE handle_;
 };
 
+// A virus scanner: from its start it opens path, with no sharing at all, as
+// soon as the file is there and can be opened, and holds it for holdMs
+// (INFINITE: until Release), then lets go. Its first hold is its only one.
+class Scanner {
+  public:
+    Scanner(const std::string &path, DWORD holdMs);
+    ~Scanner();
+    bool Held() const { return held_ != 0; }  // whether it ever held the file
+    void Release();
+
+  private:
+    static DWORD WINAPI Watch(void *self);
+    std::string path_;
+    DWORD holdMs_;
+    HANDLE stop_;
+    HANDLE thread_;
+    volatile LONG held_ = 0;
+};
+
 // Everything a run changes, as sorted lines: the product's files with size
 // and last-write time, both INI files' keys, the Options key, the uninstall
 // entries of the module (count) and the temp copy of quorin.inf.

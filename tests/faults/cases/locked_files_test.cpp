@@ -51,9 +51,84 @@ class LockedFiles : public ::testing::Test {
         EXPECT_EQ(faults::State(), state);
     }
 
+    // A failed run whose files were never rewritten leaves no kept copy and
+    // no journal: nothing stops the next setup.
+    static void ExpectNothingLeftBehind()
+    {
+        for (const char *left : {"quorin.cfg.old", "quorin.inf.old", "quorin.jnl"})
+            EXPECT_FALSE(sandbox::FileExists(faults::ProductDir() + left)) << left;
+    }
+
+    // The state without the lines of the files named.
+    static std::string StateWithout(std::initializer_list<const char *> names)
+    {
+        std::string state = faults::State(), kept;
+        for (size_t at = 0, end; at < state.size(); at = end + 1) {
+            end = state.find('\n', at);
+            std::string line = state.substr(at, end - at);
+            bool named = false;
+            for (const char *name : names) named = named || line.find(name) != std::string::npos;
+            if (!named) kept += line + "\n";
+        }
+        return kept;
+    }
+
     std::string installed_;
     std::string removed_;
 };
+
+// A virus scanner opens a file just written, or about to be replaced or
+// deleted, for a second or more. The run waits that out, and ends as it
+// would have ended without it: nothing scheduled for a restart, nothing
+// left behind.
+TEST_F(LockedFiles, AScannersShortHoldIsWaitedOut)
+{
+    const struct {
+        const char *what;
+        std::string held;
+        const char *tail;
+        const std::string &end;
+    } cases[] = {
+        {"the staging copy, during an update", Vg() + "~", " in", installed_},
+        {"the installed copy, when an update starts", Vg(), " in", installed_},
+        {"the installed copy, when a removal starts", Vg(), " un", removed_},
+    };
+    for (const auto &c : cases) {
+        faults::UseSandboxProduct();
+        ASSERT_EQ(faults::Run(" in").exitCode, 0u);
+        testbed::WriteOldFile(Vg(), "an older vg.qd");
+        faults::Scanner scanner(c.held, 1500);
+        faults::Outcome run = faults::Run(c.tail);
+        EXPECT_TRUE(scanner.Held()) << c.what << ": the scanner never held it, the case shows nothing";
+        EXPECT_EQ(run.exitCode, 0u) << c.what;
+        EXPECT_TRUE(sandbox::PendingRenames().empty()) << c.what;
+        EXPECT_EQ(faults::State(), c.end) << c.what;
+    }
+}
+
+// A staging copy held for good: the run waits no longer than its budget of
+// a few seconds, fails, and leaves every installed file in place with its
+// old data. The copy it could not delete stays, named by the journal, and
+// the next setup once it is free removes it and installs.
+TEST_F(LockedFiles, AStagingCopyHeldForGoodLeavesTheProductWhole)
+{
+    ASSERT_EQ(faults::Run(" in").exitCode, 0u);
+    testbed::WriteOldFile(Vg(), "an older vg.qd");
+    std::string before = StateWithout({});
+    faults::Scanner scanner(Vg() + "~", INFINITE);
+    DWORD start = GetTickCount();
+    faults::Outcome run = faults::Run(" in");
+    DWORD took = GetTickCount() - start;
+    EXPECT_TRUE(scanner.Held());
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_LT(took, 15000u) << "a hold that never ends costs the budget, not more";
+    EXPECT_EQ(sandbox::ReadFileBytes(Vg()), "an older vg.qd");
+    EXPECT_EQ(StateWithout({"vg.qd~", "quorin.jnl"}), before);
+    EXPECT_TRUE(sandbox::PendingRenames().empty());
+    scanner.Release();
+    ExpectRerunEndsIn(" in", installed_);
+}
 
 // A silent update cannot replace the file the product holds: the new copy
 // waits under its staging name for the next restart of Windows. A rerun
@@ -105,6 +180,7 @@ TEST_F(LockedFiles, InstallWhileTheConfigurationFileIsHeld)
     // Read through the held file the lists would come back empty, and the
     // registry would lose 'E', 'R' and the names with them.
     ExpectRegistryUntouched("ER");
+    ExpectNothingLeftBehind();
     product.Release();
     ExpectRerunEndsIn(" in", installed_);
 }
@@ -169,6 +245,7 @@ TEST_F(LockedFiles, RemovalWhileTheConfigurationFileIsHeld)
     EXPECT_EQ(run.exitCode, 1u);
     EXPECT_TRUE(run.boxes.empty());
     ExpectRegistryUntouched("ERG");
+    ExpectNothingLeftBehind();
     product.Release();
     ExpectRerunEndsIn(" un", removed_);
 }
