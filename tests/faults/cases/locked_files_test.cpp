@@ -106,6 +106,23 @@ TEST_F(LockedFiles, AScannersShortHoldIsWaitedOut)
     }
 }
 
+// The old copy an update moved aside, held for good by a scanner when the
+// run would delete it: the module is complete, so the run ends with 0, and
+// the journal stays, naming the copy, for the next setup to delete it.
+TEST_F(LockedFiles, AnOldCopyHeldAtTheCommitLeavesTheRunComplete)
+{
+    ASSERT_EQ(faults::Run(" in").exitCode, 0u);
+    testbed::WriteOldFile(Vg(), "an older vg.qd");
+    faults::Scanner scanner(Vg() + ".old", INFINITE);
+    faults::Outcome run = faults::Run(" in");
+    EXPECT_TRUE(scanner.Held());
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_NE(sandbox::ReadFileBytes(Vg()), "an older vg.qd");
+    EXPECT_TRUE(sandbox::FileExists(faults::ProductDir() + "quorin.jnl"));
+    scanner.Release();
+    ExpectRerunEndsIn(" in", installed_);
+}
+
 // A staging copy held for good: the run waits no longer than its budget of
 // a few seconds, fails, and leaves every installed file in place with its
 // old data. The copy it could not delete stays, named by the journal, and
