@@ -76,7 +76,8 @@ function(quorin_add_package module_target description output_dir name)
   add_custom_command(OUTPUT ${msi}
     COMMAND ${Python3_EXECUTABLE} ${tool} ${description} $<TARGET_FILE:${module_target}>
             $<TARGET_FILE:package_action> ${arch} ${work} ${msi}
-    DEPENDS ${tool} ${CMAKE_SOURCE_DIR}/res/make_module.py ${description} ${module_target} package_action
+    DEPENDS ${tool} ${CMAKE_SOURCE_DIR}/res/make_module.py ${CMAKE_SOURCE_DIR}/res/program_texts.ini ${description}
+            ${module_target} package_action
     BYPRODUCTS ${work}/package.wxs ${work}/module.ico ${work}/setup.exe
     COMMENT "Package ${msi}"
     VERBATIM)

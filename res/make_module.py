@@ -2,9 +2,9 @@
 """Turns a module's description (modules/NAME.ini) into what its setup.exe
 is built from: module.rc (version resource, dialog texts, icon, manifest,
 payload and checksum entries), setup.manifest, quorin.zip, quorin.crc and
-setup.ico, all in one output folder. The program's own texts in German and
-French (res/program_texts.ini) go into every module's string table beside
-the module's own.
+setup.ico, all in one output folder. The program's own texts in German,
+French, Russian and Ukrainian (res/program_texts.ini) go into every module's
+string table beside the module's own.
 
     make_module.py DESCRIPTION.ini OUT_DIR [--depfile FILE]
     make_module.py --check DESCRIPTION.ini
@@ -62,16 +62,19 @@ PRODUCT_TEXTS = {"TitleE": TITLE_LIMIT, "Language": LANGUAGE_LIMIT}
 
 # The languages the program speaks beside English, each with the offset of
 # its texts' ids from the English ones: the program adds the offset of the
-# person's Windows display language to the English text's id. Both fill
-# string table block 2 (ids 16 to 31), German at 20 to 23, French at 28 to
-# 31: one block costs less than two, and id 0 plus either offset (16, 24)
-# stays empty, the program's "no text".
-LANGUAGES = {"de": 16, "fr": 24}
+# person's Windows display language to the English text's id, and finds the
+# offset by the language's place in its own list (kLanguages in
+# src/support/resources.cpp: 16 for the first, 8 more for each next one).
+# Two languages fill a string table block: German at 20 to 23 and French at
+# 28 to 31 in block 2 (ids 16 to 31), Russian at 36 to 39 and Ukrainian at
+# 44 to 47 in block 3 (ids 32 to 47). Id 0 plus any offset stays empty, the
+# program's "no text".
+LANGUAGES = {"de": 16, "fr": 24, "ru": 32, "uk": 40}
 # The texts the program has in every language (English at these ids, the
 # others at the id plus the language's offset). The failure text is the
-# module's own: its English is the Failure field, its others Failure.de and
-# Failure.fr, each optional (the English text takes a missing one's place in
-# that language's block). The other three are the program's own, from
+# module's own: its English is the Failure field, its others Failure.de,
+# Failure.fr, Failure.ru and Failure.uk, each optional (the English text
+# takes a missing one's place in that language's block). The other three are the program's own, from
 # PROGRAM_TEXTS; their English stands in the program, which also writes it
 # into the log, so the English block leaves their ids empty.
 LOCAL_TEXT_IDS = {"Failure": 4, "Busy": 5, "Restart": 6, "NoProduct": 7}

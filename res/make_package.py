@@ -10,7 +10,9 @@ under Program Files, and runs it from the custom action in ACTION.dll
 (package/module_action.cpp): "in" after the file is in place (install,
 repair, the later version of an upgrade), "un" before it is removed. The
 source and the module's icon (for the installed-programs entry) are
-written into WORK_DIR; OUT is written whole or not at all.
+written into WORK_DIR; OUT is written whole or not at all. Without the
+product the package refuses to install with the program's no-product text,
+in the user's language where the program speaks it.
 
 Everything that must stay the same from build to build is derived from
 the module's name, never stored: the upgrade code from its quorin.inf
@@ -22,6 +24,7 @@ compares it (its first three fields); the component's GUID likewise.
 import datetime
 import hashlib
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -38,6 +41,31 @@ NAMESPACE = uuid.UUID("8a2f39d4-0bd0-4eab-9bcb-cd720562e235")
 MANUFACTURER = "Brenmor Software"
 OPTIONS_KEY = r"Software\Brenmor Software\Quorin\Options"
 NO_PRODUCT = "Quorin was not found on this computer. Install Quorin first, then run this setup again."
+
+# The no-product text in the user's language. Windows Installer formats a
+# launch condition's message before it shows it, so the message names a
+# property: the Property table gives it the English text, and one action per
+# language (type 51, a property set to a formatted text) gives it that
+# language's text before the launch conditions are checked. The actions run
+# in both sequences, since a full-UI install checks the conditions in the UI
+# sequence and a basic-UI or silent one in the execute sequence only; their
+# sequence numbers lie before LaunchConditions (100). The property is
+# private (mixed case), so that no command line can set it.
+NO_PRODUCT_PROPERTY = "NoProductText"
+NO_PRODUCT_SEQUENCE = 60
+# Windows' primary language id of each language the program speaks beside
+# English (make_module.LANGUAGES): LANG_GERMAN, LANG_FRENCH, LANG_RUSSIAN,
+# LANG_UKRAINIAN.
+PRIMARY_LANGUAGES = {"de": 0x07, "fr": 0x0C, "ru": 0x19, "uk": 0x22}
+# wixl writes a database whose strings have no code page of their own (0:
+# the installing machine's ANSI code page), converting each string with a
+# code page it guesses from the build machine's locale and dropping one that
+# code page cannot hold (Cyrillic under a Western guess). So it is given the
+# English text only; msibuild then sets the database's code page to UTF-8,
+# the one that holds German, French, Russian and Ukrainian together, and
+# puts the translations in. The summary information keeps its own code page,
+# 1252: its texts are ASCII, and Windows Installer takes no UTF-8 there.
+CODEPAGE_IDT = "\r\n\r\n65001\t_ForceCodepage\r\n"
 
 # Windows Installer's product version: major and minor up to 255, build up
 # to 65535; a fourth field is kept but never compared.
@@ -68,6 +96,46 @@ def identity(description):
     }
 
 
+def user_language_is(primary):
+    """A condition true when the user's language (UserLanguageID, a Windows
+    language id) has the primary language primary, its low ten bits, from
+    whatever country (Swiss German 2055 as German 1031). Conditions know no
+    arithmetic, but "><" of two numbers is true when they share a bit: every
+    bit of primary is set, and none of the other low ten. Without the
+    property no language matches."""
+    bits = ["UserLanguageID >< %d" % (1 << bit) for bit in range(10) if primary >> bit & 1]
+    return " AND ".join(bits + ["NOT (UserLanguageID >< %d)" % (0x3FF & ~primary)])
+
+
+def formatted_literal(text):
+    """text as a formatted field shows it: [ ] { } escaped."""
+    return re.sub(r"[\[\]{}]", lambda found: "[\\%s]" % found.group(0), text)
+
+
+def no_product_texts(description):
+    """{tag: the no-product text} for each language beside English, from the
+    program's own texts; a Refusal when the package could not carry one."""
+    if set(PRIMARY_LANGUAGES) != set(make_module.LANGUAGES):
+        raise make_module.Refusal("make_package.py: PRIMARY_LANGUAGES names %s, the program speaks %s"
+                                  % (", ".join(sorted(PRIMARY_LANGUAGES)), ", ".join(sorted(make_module.LANGUAGES))))
+    texts = {tag: description.program_texts[("NoProduct", tag)] for tag in sorted(PRIMARY_LANGUAGES)}
+    for tag, text in texts.items():
+        # msibuild's SQL takes a text between single quotes, with no escape
+        # for one inside it (typographic apostrophes are fine).
+        if "'" in text:
+            raise make_module.Refusal("%s: [%s] NoProduct: no ' (U+0027) in a text the package carries; write ’"
+                                      % (make_module.PROGRAM_TEXTS, tag))
+    return texts
+
+
+def translation_queries(description):
+    """The msibuild queries that put each language's no-product text into
+    its action."""
+    return ["UPDATE `CustomAction` SET `Target` = '%s' WHERE `Action` = '%s.%s'"
+            % (formatted_literal(text), NO_PRODUCT_PROPERTY, tag)
+            for tag, text in no_product_texts(description).items()]
+
+
 def package_source(description, setup, action, arch, icon):
     title = description.strings["Comments"]
     ids = identity(description)
@@ -95,6 +163,16 @@ def package_source(description, setup, action, arch, icon):
     # so REMOVE is then "Module", not "ALL". Neither action runs for such a
     # removal: "in" runs only while nothing is being removed.
     remove = 'REMOVE="ALL" AND NOT UPGRADINGPRODUCTCODE AND %s' % product_found
+    english = quoteattr(formatted_literal(NO_PRODUCT))
+    language_actions = "".join(
+        """
+    <CustomAction Id="%s.%s" Property="%s" Value=%s Impersonate="yes"/>"""
+        % (NO_PRODUCT_PROPERTY, tag, NO_PRODUCT_PROPERTY, english) for tag in sorted(PRIMARY_LANGUAGES))
+    language_steps = "".join(
+        """
+      <Custom Action="%s.%s" Sequence="%d">%s</Custom>"""
+        % (NO_PRODUCT_PROPERTY, tag, NO_PRODUCT_SEQUENCE + at, escape(user_language_is(PRIMARY_LANGUAGES[tag])))
+        for at, tag in enumerate(sorted(PRIMARY_LANGUAGES)))
     return """<?xml version="1.0" encoding="utf-8"?>
 <!-- Generated by res/make_package.py from %(name)s.ini: edit the description, not this file. -->
 <Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
@@ -105,7 +183,12 @@ def package_source(description, setup, action, arch, icon):
     <Media Id="1" Cabinet="module.cab" EmbedCab="yes"/>
     <MajorUpgrade DowngradeErrorMessage=%(downgrade)s/>
 %(searches)s
-    <Condition Message=%(no_product)s>Installed OR %(product_found)s</Condition>
+    <Property Id="%(no_product_property)s" Value=%(no_product)s/>
+    <Condition Message="[%(no_product_property)s]">Installed OR %(product_found)s</Condition>
+    <!-- The user's language's text, put in by msibuild after wixl: the
+         English one stands here until then. -->%(language_actions)s
+    <InstallUISequence>%(language_steps)s
+    </InstallUISequence>
 
     <Icon Id="module.ico" SourceFile=%(icon)s/>
     <Property Id="ARPPRODUCTICON" Value="module.ico"/>
@@ -139,7 +222,7 @@ def package_source(description, setup, action, arch, icon):
          sequence: the data between InstallValidate (1400) and
          InstallInitialize (1500), "un" before RemoveFiles (3500), "in"
          after InstallFiles (4000). -->
-    <InstallExecuteSequence>
+    <InstallExecuteSequence>%(language_steps)s
       <!-- The earlier version goes inside this package's transaction (after
            InstallInitialize), so that a failed install brings it back, and
            before this one registers: Wine's removal of the earlier version
@@ -155,7 +238,8 @@ def package_source(description, setup, action, arch, icon):
 </Wix>
 """ % dict(ids, name=description.name, title=quoteattr(title), manufacturer=MANUFACTURER, arch=arch,
            win64=win64, program_files=program_files, searches=searches, product_found=product_found,
-           remove=escape(remove), no_product=quoteattr(NO_PRODUCT),
+           remove=escape(remove), no_product=english, no_product_property=NO_PRODUCT_PROPERTY,
+           language_actions=language_actions, language_steps=language_steps,
            downgrade=quoteattr("A later version of %s is already installed." % title),
            icon=quoteattr(icon), setup=quoteattr(setup), action=quoteattr(action))
 
@@ -189,7 +273,11 @@ def build(description, setup, action, arch, work, out):
     source = package_source(description, "setup.exe", os.path.relpath(action, work), arch,
                             "module.ico").encode("utf-8")
     make_module.write_if_changed(os.path.join(work, "package.wxs"), source)
+    queries = translation_queries(description)
+    make_module.write_if_changed(os.path.join(work, "codepage.idt"), CODEPAGE_IDT.encode("ascii"))
     digest = hashlib.sha256(source)
+    for query in queries:
+        digest.update(query.encode("utf-8"))
     for path in (packed, action, os.path.join(work, "module.ico")):
         with open(path, "rb") as f:
             digest.update(f.read())
@@ -205,7 +293,7 @@ def build(description, setup, action, arch, work, out):
     partial = out + ".partial"
     steps = [
         ("wixl", clock + ["wixl", "-a", arch, "-o", partial, "package.wxs"]),
-        ("msibuild", ["msibuild", partial, "-q", REMOVE_BY_FEATURE]),
+        ("msibuild", ["msibuild", partial, "-i", "codepage.idt", "-q", REMOVE_BY_FEATURE] + queries),
         ("msibuild", ["msibuild", partial, "-s", description.strings["Comments"], MANUFACTURER,
                       ("x64" if arch == "x64" else "Intel") + ";1033", package_code]),
     ]

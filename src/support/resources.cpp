@@ -8,6 +8,13 @@ namespace {
 // or foreign.
 constexpr int kLongestText = 255;
 
+// The languages the program speaks beside English, in the order of their
+// texts in the string table: each one's stand kLanguageStride ids after the
+// one before it (the module builder's LANGUAGES).
+constexpr BYTE kLanguages[] = {LANG_GERMAN, LANG_FRENCH, LANG_RUSSIAN, LANG_UKRAINIAN};
+constexpr UINT kFirstLanguageOffset = 16;
+constexpr UINT kLanguageStride = 8;
+
 }  // namespace
 
 const BYTE *OwnResource(HINSTANCE module, WORD id, const char *type, DWORD *size)
@@ -21,13 +28,16 @@ const BYTE *OwnResource(HINSTANCE module, WORD id, const char *type, DWORD *size
 
 bool LoadLocalText(HINSTANCE module, UINT id, wchar_t *buffer)
 {
-    // Every German or French Windows, whatever its country: Swiss, Belgian
-    // and Canadian Windows read the same texts. The builder writes every
-    // text in every language, the English one where a translation is
-    // missing, so one look suffices.
+    // Every Windows of a language, whatever its country: Swiss, Belgian and
+    // Canadian Windows read the same texts. The builder writes every text in
+    // every language, the English one where a translation is missing, so
+    // one look suffices.
     LANGID language = PRIMARYLANGID(GetUserDefaultUILanguage());
-    if (language == LANG_GERMAN) id += 16;
-    if (language == LANG_FRENCH) id += 24;
+    UINT offset = kFirstLanguageOffset;
+    for (BYTE spoken : kLanguages) {
+        if (language == spoken) id += offset;
+        offset += kLanguageStride;
+    }
     int length = LoadStringW(module, id, buffer, static_cast<int>(kPathCapacity));
     if (length > 0 && length <= kLongestText) return true;
     buffer[0] = L'\0';

@@ -10,11 +10,11 @@
 const BYTE *OwnResource(HINSTANCE module, WORD id, const char *type, DWORD *size);
 
 // The texts the program shows in the person's language: string table ids of
-// their English, the module builder's LOCAL_TEXT_IDS. The German and the
-// French text of each stand 16 and 24 ids further on. Only the module's
-// failure text has its English in the table; the others keep theirs in the
-// program, which logs it too. Id 0 is none of them: entries 0, 16 and 24
-// stay empty.
+// their English, the module builder's LOCAL_TEXT_IDS. The German, French,
+// Russian and Ukrainian text of each stand 16, 24, 32 and 40 ids further
+// on. Only the module's failure text has its English in the table; the
+// others keep theirs in the program, which logs it too. Id 0 is none of
+// them: entries 0, 16, 24, 32 and 40 stay empty.
 constexpr UINT kFailureText = 4;
 constexpr UINT kBusyText = 5;
 constexpr UINT kRestartText = 6;
@@ -22,7 +22,8 @@ constexpr UINT kNoProductText = 7;
 
 // Copies text id of module into buffer (kPathCapacity wide characters) in
 // the Windows display language (the primary language of
-// GetUserDefaultUILanguage) when that is German or French, else in English.
+// GetUserDefaultUILanguage) when that is German, French, Russian or
+// Ukrainian, else in English.
 // False, and buffer empty, when module lacks it, or has only a text over
 // 255 characters (cut, or not the builder's).
 bool LoadLocalText(HINSTANCE module, UINT id, wchar_t *buffer);

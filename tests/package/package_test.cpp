@@ -1,8 +1,8 @@
 // Each module's Windows Installer package under Wine's real msiexec, in the
 // sandbox product, the way a deployment tool drives it: install, removal,
-// repair, two modules side by side, an upgrade and a downgrade, and the
-// faults whose exit codes such a tool acts on. No part of the installer is
-// stood in for.
+// repair, two modules side by side, an upgrade and a downgrade, the faults
+// whose exit codes such a tool acts on, and the refusal without the product
+// in the user's language. No part of the installer is stood in for.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "locale_run.h"
 #include "sandbox.h"
 #include "testbed.h"
 
@@ -98,6 +99,71 @@ DWORD Repair(const Module &module)
 }
 
 std::string InstallerLog() { return sandbox::ReadFileBytes(LogPath()); }
+
+// The texts of the refusal without the product, as a person reads them.
+// Cyrillic written as letters, so that a reader can check them; other
+// letters beyond ASCII by their code points.
+const std::wstring kEnglishNoProduct =
+    L"Quorin was not found on this computer. Install Quorin first, then run this setup again.";
+const std::wstring kGermanNoProduct = L"Quorin wurde auf diesem Computer nicht gefunden. Installieren Sie zuerst "
+                                      L"Quorin und f\u00FChren Sie dann dieses Setup erneut aus.";
+const std::wstring kFrenchNoProduct = L"Quorin est introuvable sur cet ordinateur. Installez d\u2019abord Quorin, "
+                                      L"puis relancez ce programme d\u2019installation.";
+const std::wstring kRussianNoProduct =
+    L"Quorin не найден на этом компьютере. Сначала установите Quorin, а\u00A0затем снова запустите эту "
+    L"программу установки.";
+const std::wstring kUkrainianNoProduct =
+    L"Quorin не знайдено на цьому комп\u2019ютері. Спочатку встановіть Quorin, а\u00A0потім знову запустіть "
+    L"цю програму встановлення.";
+
+// The package opened as Windows Installer opens it to install, the user's
+// language set to language, and sequence run up to its launch conditions,
+// which fail without the product; the no-product message as the installer
+// formats it then, or what went wrong.
+std::wstring NoProductMessage(const Module &module, const char *sequence, LANGID language)
+{
+    std::string message = QueryPackage(module, "SELECT `Description` FROM `LaunchCondition` WHERE `Condition`<>"
+                                               "'NOT WIX_DOWNGRADE_DETECTED'");
+    std::wstring formatted = L"(the package did not open)";
+    MSIHANDLE package = 0, record = 0;
+    if (MsiOpenPackageA(PackagePath(module).c_str(), &package) == ERROR_SUCCESS) {
+        MsiSetPropertyA(package, "UserLanguageID", std::to_string(language).c_str());
+        UINT sequenced = MsiSequenceA(package, sequence, 0);
+        record = MsiCreateRecord(0);
+        MsiRecordSetStringA(record, 0, message.c_str());
+        wchar_t buffer[512];
+        DWORD size = 512;
+        if (sequenced != ERROR_INSTALL_FAILURE)
+            formatted = L"(the sequence ended with " + std::to_wstring(sequenced) + L")";
+        else if (MsiFormatRecordW(package, record, buffer, &size) == ERROR_SUCCESS)
+            formatted.assign(buffer, size);
+    }
+    for (MSIHANDLE handle : {record, package})
+        if (handle != 0) MsiCloseHandle(handle);
+    return formatted;
+}
+
+// msiexec with arguments (a UI level of its own) on a Windows of locale:
+// the texts of the boxes it showed, each closed as OK would, and its exit
+// code.
+DWORD MsiexecInLocale(const localerun::Locale &locale, const std::string &arguments,
+                      std::vector<std::wstring> *boxes)
+{
+    char system[MAX_PATH];
+    UINT length = GetSystemDirectoryA(system, MAX_PATH);
+    testbed::RunResult run = localerun::RunInLocale(
+        locale, std::string(system, length) + "\\msiexec.exe", " " + arguments, 240000,
+        [&](HWND window, const testbed::WindowSeen &seen) {
+            if (seen.className != "#32770") return false;
+            boxes->push_back(localerun::WideText(window));
+            PostMessageA(window, WM_COMMAND, IDOK, 0);
+            return true;
+        });
+    EXPECT_EQ(run.startError, 0u) << arguments;
+    EXPECT_FALSE(run.timedOut) << arguments;
+    EXPECT_TRUE(run.unexpected.empty()) << arguments;
+    return run.exitCode;
+}
 
 // The installed-programs entry of the package: DisplayName, DisplayVersion
 // and Publisher, or "" when there is none.
@@ -311,9 +377,41 @@ TEST_F(Package, RefusedWithoutTheProduct)
         EXPECT_EQ(InstallerLog().find("Quorin setup: running"), std::string::npos);
         sandbox::Provision();
     }
-    EXPECT_EQ(QueryPackage(kGerman, "SELECT `Description` FROM `LaunchCondition` WHERE `Condition`<>"
-                                    "'NOT WIX_DOWNGRADE_DETECTED'"),
-              "Quorin was not found on this computer. Install Quorin first, then run this setup again.");
+}
+
+// Without the product the refusal speaks the user's language, as the
+// installer picks it (UserLanguageID: any country's German, French, Russian
+// or Ukrainian, else English) in both sequences: a full-UI install checks
+// the launch conditions in the UI sequence, a basic-UI or silent one in the
+// execute sequence. Then as a person sees it, in msiexec's box on a Russian
+// Windows (full UI) and a Ukrainian one (basic UI).
+TEST_F(Package, RefusedWithoutTheProductInTheUsersLanguage)
+{
+    sandbox::DeleteRegistryKey(sandbox::kOptionsKey);
+    struct Case {
+        LANGID language;
+        const std::wstring &text;
+    } const cases[] = {
+        {0x0409, kEnglishNoProduct},   {0x040A, kEnglishNoProduct},   {0x0407, kGermanNoProduct},
+        {0x0807, kGermanNoProduct},    {0x040C, kFrenchNoProduct},    {0x0C0C, kFrenchNoProduct},
+        {0x0419, kRussianNoProduct},   {0x0819, kRussianNoProduct},   {0x0422, kUkrainianNoProduct},
+        {0x0423, kEnglishNoProduct},  // Belarusian: Cyrillic, but no language the program speaks
+    };
+    MsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
+    for (const char *sequence : {"InstallUISequence", "InstallExecuteSequence"})
+        for (const Case &c : cases)
+            EXPECT_EQ(NoProductMessage(kGerman, sequence, c.language), c.text)
+                << sequence << ", UserLanguageID " << c.language;
+
+    std::vector<std::wstring> boxes;
+    EXPECT_EQ(MsiexecInLocale(localerun::kRussian, "/i \"" + PackagePath(kGerman) + "\"", &boxes), 1603u);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], kRussianNoProduct);
+    boxes.clear();
+    EXPECT_EQ(MsiexecInLocale(localerun::kUkrainian, "/i \"" + PackagePath(kGerman) + "\" /qb", &boxes), 1603u);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], kUkrainianNoProduct);
+    EXPECT_FALSE(ProductInstalled(kGerman));
 }
 
 }  // namespace

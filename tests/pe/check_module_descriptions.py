@@ -77,6 +77,11 @@ CASES = [
      "[dialog] Failure.de", "U+0007 at character 6"),
     ("unknown language tag", add_after("Failure", "Failure.es = No se ha instalado."), None, "[dialog] Failure.es",
      "unknown language tag 'es'"),
+    # Ukraine's country code in place of the language's: the refusal lists
+    # the tags the program knows.
+    ("country code for a language tag",
+     add_after("Failure", "Failure.ua = \u041f\u043e\u043c\u0438\u043b\u043a\u0430."),
+     None, "[dialog] Failure.ua", "unknown language tag 'ua'; the program speaks de, fr, ru, uk besides English"),
     ("language tag on a text without translations", add_after("Caption", "Caption.de = Einrichtung"), None,
      "[dialog] Caption.de", "only Failure takes a language tag"),
     ("message id 65536", lambda t: field(t, "InvitationMessage", "65536"), None,

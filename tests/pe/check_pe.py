@@ -217,10 +217,12 @@ def expected_module(description):
 
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-# Where each language's texts stand in block 2 of the string table (ids 16
-# to 31): the failure text, and the program's own busy, restart and
+# Where each language's texts stand: the string table block and the entry in
+# it of the failure text, followed by the program's own busy, restart and
 # no-product texts (whose English stands in the program, not in block 1).
-LANGUAGE_ENTRIES = {"de": 4, "fr": 12}
+# Block 2 holds ids 16 to 31, block 3 ids 32 to 47.
+LANGUAGE_ENTRIES = {"de": (2, 4), "fr": (2, 12), "ru": (3, 4), "uk": (3, 12)}
+TRANSLATION_BLOCKS = (2, 3)
 PROGRAM_TEXTS = ("Busy", "Restart", "NoProduct")
 
 
@@ -233,18 +235,19 @@ def read_ini(path):
 
 
 def expected_translations(description):
-    """The sixteen texts of block 2, the languages beside English: from each
+    """{block: its sixteen texts} of the languages beside English: from each
     language's first entry on, the module's failure text in that language
     (its English where the description gives none) and the program's own
     texts; the rest are empty."""
     dialog = read_ini(description or os.path.join(ROOT, "modules", "german.ini"))["dialog"]
     program = read_ini(os.path.join(ROOT, "res", "program_texts.ini"))
-    texts = [""] * 16
-    for tag, first in LANGUAGE_ENTRIES.items():
+    blocks = {block: [""] * 16 for block in TRANSLATION_BLOCKS}
+    for tag, (block, first) in LANGUAGE_ENTRIES.items():
+        texts = blocks[block]
         texts[first] = dialog.get("Failure." + tag, dialog["Failure"]).strip()
         for at, name in enumerate(PROGRAM_TEXTS, first + 1):
             texts[at] = program[tag][name].strip()
-    return texts
+    return blocks
 
 
 def string_table_block(block):
@@ -332,13 +335,14 @@ def main():
           "dialog texts in string table entries 1 to 4")
     check(table is not None and not any(string_table_block(table)[5:8]),
           "string table entries 5 to 7 empty (the program's own English texts stand in its code)")
-    # The other languages' block: what the program shows for ids 4 to 7 on a
+    # The other languages' blocks: what the program shows for ids 4 to 7 on a
     # Windows of each display language.
-    texts = expected_translations(sys.argv[3] if len(sys.argv) > 3 else None)
-    table = res.get((6, 2, 0x409))
-    check(table is not None and string_table_block(table) == texts,
-          "string table block 2: %s, got %s" % (texts, table and string_table_block(table)))
-    check(sorted(k[1] for k in res if k[0] == 6) == [1, 2], "string table blocks 1 (English) and 2 (the others)")
+    for block, texts in expected_translations(sys.argv[3] if len(sys.argv) > 3 else None).items():
+        table = res.get((6, block, 0x409))
+        check(table is not None and string_table_block(table) == texts,
+              "string table block %d: %s, got %s" % (block, texts, table and string_table_block(table)))
+    check(sorted(k[1] for k in res if k[0] == 6) == [1] + list(TRANSLATION_BLOCKS),
+          "string table blocks 1 (English), 2 and 3 (the others)")
     ids = res.get((10, 106, 0x409))
     check(ids is not None and len(ids) == 16 and struct.unpack("<4I", ids) == expected_ids,
           "message ids %s in RCDATA 106" % (expected_ids,))

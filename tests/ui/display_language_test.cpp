@@ -1,7 +1,7 @@
 // The program's own texts in the person's language, end to end: setup.exe
-// on a German, French or Spanish Windows (Wine's display language, set
-// through the Linux locale of the run), its texts read back from its windows
-// letter for letter. A locale the machine lacks makes Wine fall back to
+// on a German, French, Russian, Ukrainian or Spanish Windows (Wine's display
+// language, set through the Linux locale of the run), its texts read back
+// from its windows letter for letter. A locale the machine lacks makes Wine fall back to
 // English (scripts/install-deps makes the ones used here).
 #include <gtest/gtest.h>
 
@@ -28,6 +28,20 @@ const std::wstring kFrenchFailure =
     L"Le dictionnaire allemand de Quorin n\u2019a pas \u00E9t\u00E9 enti\u00E8rement install\u00E9. Relancez ce "
     L"programme d\u2019installation\u00A0; en cas de nouvel \u00E9chec, lancez-le avec l\u2019option /log=CHEMIN "
     L"pour en conna\u00EEtre la cause.";
+// Cyrillic written as letters, so that a reader can check them; the
+// Ukrainian apostrophe and the no-break spaces by their code points.
+const std::wstring kRussianFailure =
+    L"Немецкий словарь для Quorin установлен не полностью. Запустите эту программу установки ещё раз. Если "
+    L"ошибка повторится, узнать причину поможет запуск с\u00A0параметром /log=ПУТЬ.";
+const std::wstring kUkrainianFailure =
+    L"Німецький словник для Quorin встановлено не повністю. Запустіть цю програму встановлення ще раз. Якщо "
+    L"помилка повториться, дізнатися причину допоможе запуск з\u00A0параметром /log=ШЛЯХ.";
+const std::wstring kRussianNoProduct =
+    L"Quorin не найден на этом компьютере. Сначала установите Quorin, а\u00A0затем снова запустите эту "
+    L"программу установки.";
+const std::wstring kUkrainianNoProduct =
+    L"Quorin не знайдено на цьому комп\u2019ютері. Спочатку встановіть Quorin, а\u00A0потім знову запустіть "
+    L"цю програму встановлення.";
 const std::wstring kGermanRestart =
     L"Windows muss neu gestartet werden, um die Installation dieses Moduls abzuschlie\u00DFen.";
 const std::wstring kGermanBusy = L"Ein anderes Setup von Quorin wird gerade ausgef\u00FChrt. F\u00FChren Sie dieses "
@@ -87,8 +101,12 @@ TEST_F(DisplayLanguageTest, AFailedInstallSaysSoInTheDisplayLanguage)
         {"German", localerun::kGerman, 96, kGermanFailure},
         {"French", localerun::kFrench, 96, kFrenchFailure},
         {"Spanish", localerun::kSpanish, 96, kEnglishFailure},
+        {"Russian", localerun::kRussian, 96, kRussianFailure},
+        {"Ukrainian", localerun::kUkrainian, 96, kUkrainianFailure},
         {"German at 144 DPI", localerun::kGerman, 144, kGermanFailure},
         {"French at 144 DPI", localerun::kFrench, 144, kFrenchFailure},
+        {"Russian at 144 DPI", localerun::kRussian, 144, kRussianFailure},
+        {"Ukrainian at 144 DPI", localerun::kUkrainian, 144, kUkrainianFailure},
     };
     for (const Case &c : cases) {
         sandbox::Provision();
@@ -174,6 +192,30 @@ TEST_F(DisplayLanguageTest, TheNoProductBoxSpeaksFrenchTheOldBoxesEnglish)
     EXPECT_EQ(removal.boxTexts[0], L"File quorin.inf not found.");
 }
 
+// No product on a Russian and on a Ukrainian Windows: the box alone, in that
+// language, under the dialog's caption.
+TEST_F(DisplayLanguageTest, TheNoProductBoxSpeaksRussianAndUkrainian)
+{
+    struct Case {
+        const char *what;
+        localerun::Locale locale;
+        const std::wstring &text;
+    } const cases[] = {
+        {"Russian", localerun::kRussian, kRussianNoProduct},
+        {"Ukrainian", localerun::kUkrainian, kUkrainianNoProduct},
+    };
+    sandbox::DeleteRegistryKey(sandbox::kOptionsKey);
+    for (const Case &c : cases) {
+        DialogRun run = RunInteractive({}, testbed::SetupPath(), &c.locale);
+        EXPECT_TRUE(run.result.unexpected.empty()) << c.what;
+        EXPECT_TRUE(run.showings.empty()) << c.what;
+        EXPECT_EQ(run.result.exitCode, 1u) << c.what;
+        ASSERT_EQ(run.boxTexts.size(), 1u) << c.what;
+        EXPECT_EQ(run.boxTexts[0], c.text) << c.what << " (is its Linux locale installed?)";
+        EXPECT_EQ(run.boxes[0].caption, kCaption) << c.what;
+    }
+}
+
 // On a Cyrillic Windows the system code page has no ä, ö, ü or ß: the
 // library's German put in as ANSI text loses them (which shows that the run
 // really had that code page), the program's own German keeps every letter,
@@ -195,6 +237,29 @@ TEST_F(DisplayLanguageTest, OnACyrillicSystemGermanLettersStayWhole)
     EXPECT_EQ(box.result.exitCode, 1u);
     ASSERT_EQ(box.boxTexts.size(), 1u);
     EXPECT_EQ(box.boxTexts[0], kGermanNoProduct);
+}
+
+// A Russian display language on a Western Windows (code page 1252, set up in
+// another country): the library's Russian put in as ANSI text loses its
+// letters (which shows that the run really had that code page), the
+// program's own Russian keeps every one, in the closing form and in a box.
+TEST_F(DisplayLanguageTest, OnAWesternSystemRussianLettersStayWhole)
+{
+    ConfigureLibrary("Russian", "0");
+    sandbox::DeleteRegistryValue(sandbox::kOptionsKey, "DicPath");
+    DialogRun failed = RunInteractive({Press::Start, Press::Enter}, testbed::SetupPath(),
+                                      &localerun::kRussianOnWestern);
+    EXPECT_EQ(failed.result.exitCode, 1u);
+    ASSERT_EQ(failed.showings.size(), 2u);
+    EXPECT_EQ(failed.showings[0].text.find(L'\u041D'), std::wstring::npos) << "not a 1252 system?";
+    EXPECT_NE(failed.showings[0].text.find(L"Quorin"), std::wstring::npos);
+    EXPECT_EQ(failed.showings[1].text, kRussianFailure);
+
+    sandbox::DeleteRegistryKey(sandbox::kOptionsKey);
+    DialogRun box = RunInteractive({}, testbed::SetupPath(), &localerun::kRussianOnWestern);
+    EXPECT_EQ(box.result.exitCode, 1u);
+    ASSERT_EQ(box.boxTexts.size(), 1u);
+    EXPECT_EQ(box.boxTexts[0], kRussianNoProduct);
 }
 
 // A module whose description gives its failure text in English only: that

@@ -87,13 +87,16 @@ void PictureEveryForm(DWORD dpi)
     Picture({"setup-english-start" + suffix, "setup-english-done" + suffix});
 
     // A failed run: with no DicPath the context is unusable and no stage
-    // runs. On an English, a German and a French Windows.
+    // runs. On an English, a German, a French, a Russian and a Ukrainian
+    // Windows.
     struct Failed {
         const char *name;
         const localerun::Locale *locale;
     } const failed[] = {{"setup-failed", nullptr},
                         {"setup-failed-german", &localerun::kGerman},
-                        {"setup-failed-french", &localerun::kFrench}};
+                        {"setup-failed-french", &localerun::kFrench},
+                        {"setup-failed-russian", &localerun::kRussian},
+                        {"setup-failed-ukrainian", &localerun::kUkrainian}};
     for (const Failed &f : failed) {
         sandbox::Provision();
         Library("German", "1", "");

@@ -28,8 +28,13 @@ struct Locale {
 inline constexpr Locale kGerman{"de_DE.UTF-8", nullptr, nullptr};
 inline constexpr Locale kFrench{"fr_FR.UTF-8", nullptr, nullptr};
 inline constexpr Locale kSpanish{"es_ES.UTF-8", nullptr, nullptr};
+// Russian and Ukrainian Windows, both with the Cyrillic code page 1251.
+inline constexpr Locale kRussian{"ru_RU.UTF-8", nullptr, nullptr};
+inline constexpr Locale kUkrainian{"uk_UA.UTF-8", nullptr, nullptr};
 // A German display language on a Cyrillic Windows (ANSI code page 1251).
 inline constexpr Locale kGermanOnCyrillic{nullptr, "ru_RU.UTF-8", "de_DE.UTF-8"};
+// A Russian display language on a Western Windows (ANSI code page 1252).
+inline constexpr Locale kRussianOnWestern{nullptr, "en_US.UTF-8", "ru_RU.UTF-8"};
 
 // testbed::RunProgram under locale: the same handling of windows, time-out
 // and exit code. A run whose process never appears comes back with
