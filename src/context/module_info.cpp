@@ -17,7 +17,7 @@ void ReadModuleKey(const char *key, const char *fallback, char *buffer, size_t c
                              context.ModuleInfoPath);
 }
 
-bool IsModuleFile(const char *path, bool staging)
+bool IsModuleFile(const char *path)
 {
     const InstallContext &context = Install();
     const char *const dirs[] = {context.ProductDir, context.DictionaryDir};
@@ -26,7 +26,7 @@ bool IsModuleFile(const char *path, bool staging)
     // for links below it, even where it lies in the product directory.
     for (const char *dir : dirs)
         if (dir[0] != '\0' && StartsWithIgnoreAsciiCase(path, dir) &&
-            IsModuleFileName(path + TextLength(dir), dir == context.ProductDir, staging))
+            IsModuleFileName(path + TextLength(dir), dir == context.ProductDir))
             folder = TextLength(dir);
     return folder != 0 && !LinkOnTheWay(path, folder);
 }

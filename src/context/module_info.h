@@ -10,14 +10,14 @@ enum class InstallKind { Install, Removal };
 // default and limit (capacity of buffer, terminator included).
 void ReadModuleKey(const char *key, const char *fallback, char *buffer, size_t capacity);
 
-// True when path names a dictionary file a module installs (IsModuleFileName;
-// with staging, its staging copy too) directly in the dictionary directory,
+// True when path names a dictionary file a module installs, or its staging
+// copy (IsModuleFileName), directly in the dictionary directory,
 // or in the product directory or its diction folder, reached through no
 // link below the directory it lies in. A path taken from a file a standard
 // user may write is followed only then: it can lead the elevated run to no
 // program, library or file of another folder. The two directories
 // themselves may be links: the registry names them, not such a file.
-bool IsModuleFile(const char *path, bool staging);
+bool IsModuleFile(const char *path);
 
 // The path of copy 0 (the temporary one) or 1 (the product's) of the file
 // into path (260), when it is a non-empty file the flag is written to.

@@ -4,9 +4,9 @@
 #pragma once
 
 // True when value, put after the folder it is relative to, names a
-// dictionary file a module installs there: NAME.qd (any case) directly in
-// that folder, or diction\NAME.qd (either separator) when the folder is the
-// product's own (inProduct). NAME holds no separator, drive, stream or
-// wildcard, so nothing outside those folders, and no program or library of
-// the product, is ever named. staging takes the staging name NAME.qd~ too.
-bool IsModuleFileName(const char *value, bool inProduct, bool staging);
+// dictionary file a module installs there, or its staging copy: NAME.qd or
+// NAME.qd~ (any case) directly in that folder, or in diction\ when the
+// folder is the product's own (inProduct). NAME holds no separator, drive,
+// stream or wildcard, so nothing outside those folders, and no program or
+// library of the product, is ever named.
+bool IsModuleFileName(const char *value, bool inProduct);

@@ -79,7 +79,7 @@ bool IsOwnFile(const char *path, bool dictionaryFiles)
     const InstallContext &context = Install();
     char allowed[kPathCapacity];
     if (TextLength(path) + sizeof kAsideSuffix > kPathCapacity) return false;
-    if (dictionaryFiles && IsModuleFile(path, true)) return true;
+    if (dictionaryFiles && IsModuleFile(path)) return true;
     return (EqualsIgnoreAsciiCase(path, context.ConfigPath) ||
             (TemporaryModuleInfoPath(allowed) && EqualsIgnoreAsciiCase(path, allowed)) ||
             (JoinPath(allowed, context.ProductDir, "quorin.inf") && EqualsIgnoreAsciiCase(path, allowed))) &&

@@ -152,7 +152,7 @@ bool RunRemoval()
         // the temporary copy anyone can write: only a dictionary file of the
         // product, reached through no link.
         char path[kPathCapacity];
-        if (!JoinPath(path, context.ProductDir, value) || !IsModuleFile(path, false)) {
+        if (!JoinPath(path, context.ProductDir, value) || !IsModuleFile(path)) {
             LogEvent("%s=%s skipped: not a dictionary file of the product", key, value);
             continue;
         }

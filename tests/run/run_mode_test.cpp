@@ -44,39 +44,39 @@ TEST(RunMode, RemovalTakesOnlyTheModulesOwnFiles)
     const struct {
         const char *value;
         bool inProduct;
-        bool staging;
         bool taken;
     } cases[] = {
-        {"diction\\bg.qd", true, false, true},
-        {"bg.qd", true, false, true},
-        {"DICTION/TG.QD", true, false, true},
-        {"..qd", true, false, true},
-        {"vg.qd~", true, true, true},
-        {"vg.qd~", true, false, false},
-        {"diction\\bg.qd", false, false, false},  // the dictionary folder has no subfolder
-        {"quorin.exe", true, false, false},
-        {"unzip.dll", true, false, false},
-        {"q3msg.dll", true, false, false},
-        {"quorin.cfg", true, true, false},
-        {"bg.qd.old", true, true, false},
-        {"bg.qd.", true, false, false},
-        {"a..b\\c.qd", true, false, false},
-        {"j\\secret.qd", true, false, false},
-        {"diction\\sub\\bg.qd", true, false, false},
-        {"C:\\windows\\x.qd", true, false, false},
-        {"c:x.qd", true, false, false},
-        {"\\windows\\x.qd", true, false, false},
-        {"\\\\server\\share\\x.qd", true, false, false},
-        {"..\\x.qd", true, false, false},
-        {"diction\\..\\..\\x.qd", true, false, false},
-        {"file.qd:stream.qd", true, false, false},
-        {"diction\\*.qd", true, false, false},
-        {"diction\\v?.qd", true, false, false},
-        {"diction\\", true, false, false},
-        {"", true, true, false},
+        {"diction\\bg.qd", true, true},
+        {"bg.qd", true, true},
+        {"DICTION\\TG.QD", true, true},
+        {"..qd", true, true},
+        {"vg.qd~", true, true},
+        {"diction\\bg.qd", false, false},  // the dictionary folder has no subfolder
+        {"diction/bg.qd", true, false},
+        {"quorin.exe", true, false},
+        {"unzip.dll", true, false},
+        {"q3msg.dll", true, false},
+        {"quorin.cfg", true, false},
+        {"bg.qd.old", true, false},
+        {"bg.qd~~", true, false},
+        {"bg.qd.", true, false},
+        {"a..b\\c.qd", true, false},
+        {"j\\secret.qd", true, false},
+        {"diction\\sub\\bg.qd", true, false},
+        {"C:\\windows\\x.qd", true, false},
+        {"c:x.qd", true, false},
+        {"\\windows\\x.qd", true, false},
+        {"\\\\server\\share\\x.qd", true, false},
+        {"..\\x.qd", true, false},
+        {"diction\\..\\..\\x.qd", true, false},
+        {"file.qd:stream.qd", true, false},
+        {"diction\\*.qd", true, false},
+        {"diction\\v?.qd", true, false},
+        {"diction\\", true, false},
+        {"", true, false},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(IsModuleFileName(c.value, c.inProduct, c.staging), c.taken) << c.value << " " << c.inProduct;
+        EXPECT_EQ(IsModuleFileName(c.value, c.inProduct), c.taken) << c.value << " " << c.inProduct;
 }
 
 }  // namespace

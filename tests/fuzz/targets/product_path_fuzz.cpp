@@ -16,14 +16,12 @@ bool EndsWithQd(const std::string &name)
     return tail[0] == '.' && (tail[1] | 0x20) == 'q' && (tail[2] | 0x20) == 'd';
 }
 
-bool ModelTaken(const char *value, bool inProduct, bool staging)
+bool ModelTaken(const char *value, bool inProduct)
 {
     std::string rest = value;
-    if (inProduct && rest.size() > 8 && strncasecmp(rest.c_str(), "diction", 7) == 0 &&
-        (rest[7] == '\\' || rest[7] == '/'))
-        rest = rest.substr(8);
+    if (inProduct && strncasecmp(rest.c_str(), "diction\\", 8) == 0) rest = rest.substr(8);
     if (rest.find_first_of("\\/:*?") != std::string::npos) return false;
-    if (staging && !rest.empty() && rest.back() == '~') rest.pop_back();
+    if (!rest.empty() && rest.back() == '~') rest.pop_back();
     return EndsWithQd(rest);
 }
 
@@ -36,10 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // but the rule reads only up to its end.
     fuzz::Guarded<64> value;
     value.FillText(input);
-    for (int mode = 0; mode < 4; ++mode) {
-        bool taken = IsModuleFileName(value.bytes, mode & 1, mode & 2);
+    for (bool inProduct : {false, true}) {
+        bool taken = IsModuleFileName(value.bytes, inProduct);
         value.CheckIntact();
-        FUZZ_CHECK(taken == ModelTaken(value.bytes, mode & 1, mode & 2));
+        FUZZ_CHECK(taken == ModelTaken(value.bytes, inProduct));
     }
     return 0;
 }
