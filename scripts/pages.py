@@ -6,18 +6,34 @@ between two lines,
     <!-- end of NAME -->
 
 and only the writer changes what lies between them. The fast figures are
-taken from the sources alone (no build, no Wine); scripts/docs writes the
-others from real runs and puts them in with "put".
+taken from the sources alone (no build, no Wine); scripts/docs and
+scripts/bench write the others from real runs through this file.
 
     pages.py fast                  writes every fast figure
     pages.py stale                 names each fast figure whose page differs
                                    from its source (exit 1 when one does)
-    pages.py put PAGE NAME FILE    makes FILE's text figure NAME of PAGE
+    pages.py log NAME LOG HOW      makes the setup log LOG the sample log NAME
+                                   of docs/deploying.md, run as HOW says
+    pages.py count-cases           the number of GoogleTest cases in a
+                                   --gtest_list_tests listing on its input,
+                                   without the disabled ones
+    pages.py test-figures CASES BUILD...
+                                   the testing page's counts and times: CASES
+                                   holds "TEST COUNT" lines, each BUILD a
+                                   CTest log of a whole scripts/test run
+    pages.py measurements ROWS HOW the measurements page's table from ROWS,
+                                   "WHAT<tab>FIGURE" lines, measured as HOW
+                                   says
+
+Exit code: 0 done, 1 a figure is stale or a source is missing, 2 a wrong call.
 """
 
+import datetime
 import glob
 import os
+import platform
 import re
+import subprocess
 import sys
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -134,18 +150,159 @@ FAST = {
 }
 
 
+def git(*args):
+    return subprocess.run(["git", "-C", ROOT] + list(args), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                          universal_newlines=True).stdout.strip()
+
+
+def commit():
+    """The commit the checkout stands at, and whether the program's sources
+    differ from it."""
+    head = git("rev-parse", "--short", "HEAD") or "unknown"
+    changed = git("status", "--porcelain", "--", "src", "res", "cmake", "CMakeLists.txt", "package", "product")
+    return "commit %s%s" % (head, " with uncommitted changes to the program" if changed else "")
+
+
+def machine():
+    """The machine, as far as a figure depends on it."""
+    cpu = "unknown processor"
+    try:
+        for line in open("/proc/cpuinfo"):
+            if line.startswith("model name"):
+                cpu = line.split(":", 1)[1].strip()
+                break
+    except OSError:
+        pass
+    try:
+        system = "Debian " + open("/etc/debian_version").read().strip()
+    except OSError:
+        system = platform.system()
+    wine = subprocess.run(["sh", "-c", "wine --version 2>/dev/null || /usr/lib/wine/wine64 --version"],
+                          stdout=subprocess.PIPE, universal_newlines=True).stdout.strip()
+    return "%s, %d cores, %s, Linux %s, %s" % (cpu, os.cpu_count() or 0, system, platform.release(), wine)
+
+
+def sample_log(name, log, how):
+    text = open(log, encoding="utf-8", errors="replace").read().replace("\r", "")
+    put("docs/deploying.md", name, "Written by `scripts/docs` from a run of `scripts/demo` at %s %s:\n\n```\n%s```\n"
+        % (commit(), how, text))
+
+
+def count_cases(listing):
+    """GoogleTest's listing: a suite's name at the start of a line, its
+    cases indented below it; a disabled suite or case is not counted."""
+    count, suite_disabled = 0, False
+    for line in listing.splitlines():
+        if not line.strip() or line.startswith("Running main()"):
+            continue
+        if not line.startswith(" "):
+            suite_disabled = line.split("/")[-1].startswith("DISABLED_") or line.startswith("DISABLED_")
+        elif not suite_disabled and not line.strip().split("/")[0].startswith("DISABLED_"):
+            count += 1
+    return count
+
+
+def ctest_names(build):
+    """The tests CTest has in build, as ctest -N lists them, read from its
+    CTestTestfile.cmake files: ctest -N itself would write over the log of
+    the last run."""
+    names = set()
+
+    def walk(folder):
+        path = os.path.join(folder, "CTestTestfile.cmake")
+        if not os.path.exists(path):
+            return
+        text = open(path, encoding="utf-8").read()
+        for _, bracketed, quoted in re.findall(r'^add_test\((?:\[(=*)\[(.*?)\]\1\]|"([^"]*)")', text, re.M):
+            names.add(bracketed or quoted)
+        for sub in re.findall(r'^subdirs\("([^"]*)"\)', text, re.M):
+            walk(os.path.join(folder, sub))
+
+    walk(build)
+    return names
+
+
+def ctest_times(build):
+    """{test: seconds} of the last whole scripts/test run in build (the copy
+    of CTest's log it keeps), with the date of that run and what it noted of
+    it."""
+    log = os.path.join(build, "Testing", "quorin-whole-run.log")
+    if not os.path.exists(log):
+        raise SystemExit("%s: no whole scripts/test run logged there: run scripts/test first" % build)
+    text = open(log, encoding="utf-8", errors="replace").read()
+    times, current = {}, None
+    for line in text.splitlines():
+        started = re.match(r"\d+/\d+ Test: (\S+)", line)
+        if started:
+            current = started.group(1)
+        took = re.match(r"Test time =\s*([\d.]+) sec", line)
+        if took and current:
+            times[current] = float(took.group(1))
+    missing = sorted(ctest_names(build) - set(times))
+    if missing:
+        raise SystemExit("%s: the tests %s are newer than the last whole scripts/test run there: run it again"
+                         % (build, ", ".join(missing)))
+    started = re.search(r"^Start testing: (.*)$", text, flags=re.M)
+    noted = os.path.join(build, "Testing", "quorin-run")
+    how = open(noted).read().strip() if os.path.exists(noted) else "an unrecorded commit"
+    return times, (started.group(1) if started else "an unknown date"), how
+
+
+def test_figures(cases_file, builds):
+    cases = dict(line.split() for line in open(cases_file) if line.strip())
+    runs = [(b, ctest_times(b)) for b in builds]
+    names = sorted({n for _, (times, _, _) in runs for n in times if not n.startswith("wine_session_")},
+                   key=lambda n: (n not in cases, n))
+    arches = {b: "x86_64" if b.rstrip("/").endswith("win64") else "i686" for b in builds}
+    lines = ["The last whole `scripts/test` in each build: %s." % "; ".join(
+        "`%s/` (%s) on %s, at %s" % (os.path.relpath(b, ROOT), arches[b], date, how) for b, (_, date, how) in runs),
+        "Machine: %s." % machine(), "",
+        "| Test | GoogleTest cases | %s |" % " | ".join("Time in `%s/`" % os.path.relpath(b, ROOT) for b in builds),
+        "|---|---|" + "---|" * len(builds)]
+
+    def seconds(value):
+        return "%d min %02d s" % divmod(round(value), 60) if value >= 60 else "%.1f s" % value
+    for name in names:
+        lines.append("| `%s` | %s | %s |" % (name, cases.get(name, ""), " | ".join(
+            seconds(times[name]) if name in times else "—" for _, (times, _, _) in runs)))
+    lines.append("| all | %d | %s |" % (sum(int(c) for c in cases.values()), " | ".join(
+        seconds(sum(times.values())) for _, (times, _, _) in runs)))
+    put("docs/testing.md", "test-figures", "\n".join(lines) + "\n")
+
+
+def measurements(rows_file, how):
+    rows = [line.rstrip("\n").split("\t", 1) for line in open(rows_file, encoding="utf-8") if "\t" in line]
+    lines = ["Measured on %s by `scripts/bench` at %s, %s." % (datetime.date.today().isoformat(), commit(), how),
+             "Machine: %s." % machine(), "", "| What | Figure |", "|---|---|"]
+    lines += ["| %s | %s |" % (cell(what), cell(figure)) for what, figure in rows]
+    put("docs/measurements.md", "measurements", "\n".join(lines) + "\n")
+
+
 def main(argv):
-    if argv[1:2] == ["fast"] and len(argv) == 2:
+    command, args = (argv[1], argv[2:]) if len(argv) > 1 else ("", [])
+    if command in ("-h", "--help"):
+        sys.stdout.write(__doc__)
+        return 0
+    if command == "fast" and not args:
         for name, (page, writer) in FAST.items():
             put(page, name, writer())
         return 0
-    if argv[1:2] == ["stale"] and len(argv) == 2:
+    if command == "stale" and not args:
         stale = [(name, page) for name, (page, writer) in FAST.items() if read_block(page, name) != writer()]
         for name, page in stale:
             print("%s: the figure %s is stale; scripts/docs --fast writes it anew" % (page, name))
         return 1 if stale else 0
-    if argv[1:2] == ["put"] and len(argv) == 5:
-        put(argv[2], argv[3], open(argv[4], encoding="utf-8").read())
+    if command == "log" and len(args) == 3:
+        sample_log(*args)
+        return 0
+    if command == "count-cases" and not args:
+        print(count_cases(sys.stdin.read()))
+        return 0
+    if command == "test-figures" and len(args) >= 2:
+        test_figures(args[0], args[1:])
+        return 0
+    if command == "measurements" and len(args) == 2:
+        measurements(*args)
         return 0
     sys.stderr.write(__doc__)
     return 2
