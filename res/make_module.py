@@ -10,6 +10,10 @@ string table beside the module's own.
     make_module.py --check DESCRIPTION.ini
     make_module.py --product DESCRIPTION.ini
 
+--check checks a description as scripts/module needs it: for the program,
+and for the Windows Installer package built beside it, whose version limits
+are narrower (PACKAGE_VERSION_LIMITS).
+
 --product prints, one a line, what the product's quorin.inf must hold for
 the module: its section name, TitleE, Language, Letter and the file names
 its mod list gives as diction\\NAME (the demo lays out the sandbox with it).
@@ -56,6 +60,10 @@ LANGUAGE_LIMIT = 259
 VERSION_STRINGS = ["FileDescription", "Comments", "ProductName", "FileVersion", "ProductVersion"]
 ENTRY_NAME_PREFIX = "Quorin "  # as the program's journal knows the product's entries
 VERSION_NUMBERS = ["FileVersionNumber", "ProductVersionNumber"]
+# A Windows Installer package's product version (the module's file version):
+# major and minor up to 255, build up to 65535; a fourth field is kept but
+# never compared. The program itself takes 65535 in every field.
+PACKAGE_VERSION_LIMITS = (255, 255, 65535, 65535)
 DIALOG_TEXTS = ["Caption", "Invitation", "Success", "Failure"]
 MESSAGE_IDS = ["InvitationMessage", "StartMessage", "CancelMessage", "SuccessMessage"]
 PRODUCT_TEXTS = {"TitleE": TITLE_LIMIT, "Language": LANGUAGE_LIMIT}
@@ -206,10 +214,20 @@ def field_lines(path):
     return lines
 
 
-class Description:
-    """The checked content of one description file."""
+def package_version_fault(numbers):
+    """The first field of a file version a package cannot hold, as
+    "field N is V, a Windows Installer package takes at most L", or None."""
+    for at, (number, limit) in enumerate(zip(numbers, PACKAGE_VERSION_LIMITS)):
+        if number > limit:
+            return "field %d is %d, a Windows Installer package takes at most %d" % (at + 1, number, limit)
+    return None
 
-    def __init__(self, path):
+
+class Description:
+    """The checked content of one description file; with package, also
+    checked for the module's Windows Installer package."""
+
+    def __init__(self, path, package=False):
         self.path = path
         self.faults = []
         self.name = os.path.splitext(os.path.basename(path))[0]
@@ -249,6 +267,10 @@ class Description:
         if entry is not None and not entry.startswith(ENTRY_NAME_PREFIX):
             self.fault("[version] Comments", "the uninstall entry's name begins with %r" % ENTRY_NAME_PREFIX)
         self.numbers = {key: self.version_number(key) for key in VERSION_NUMBERS}
+        version = self.numbers["FileVersionNumber"]
+        beyond = package_version_fault(version) if package and version is not None else None
+        if beyond:
+            self.fault("[version] FileVersionNumber", beyond)
         self.texts = {key: self.text("dialog", key, DIALOG_TEXT_LIMIT) for key in DIALOG_TEXTS}
         self.translations = self.read_translations()
         self.program_texts = program_texts()
@@ -656,7 +678,7 @@ def main(argv):
         sys.stderr.write(__doc__)
         return 2
     try:
-        description = Description(args[0])
+        description = Description(args[0], package=mode == "--check")
     except Refusal as refusal:
         sys.stderr.write("%s\nrefused: nothing was built\n" % refusal)
         return 1

@@ -67,10 +67,6 @@ PRIMARY_LANGUAGES = {"de": 0x07, "fr": 0x0C, "ru": 0x19, "uk": 0x22}
 # 1252: its texts are ASCII, and Windows Installer takes no UTF-8 there.
 CODEPAGE_IDT = "\r\n\r\n65001\t_ForceCodepage\r\n"
 
-# Windows Installer's product version: major and minor up to 255, build up
-# to 65535; a fourth field is kept but never compared.
-VERSION_LIMITS = (255, 255, 65535, 65535)
-
 
 def guid(kind, *parts):
     return "{%s}" % str(uuid.uuid5(NAMESPACE, "\n".join((kind,) + parts))).upper()
@@ -82,11 +78,9 @@ def identity(description):
     Refusal."""
     section = description.strings["FileDescription"]
     numbers = description.numbers["FileVersionNumber"]
-    for at, (number, limit) in enumerate(zip(numbers, VERSION_LIMITS)):
-        if number > limit:
-            raise make_module.Refusal(
-                "%s: [version] FileVersionNumber: field %d is %d, a Windows Installer package takes at most %d"
-                % (description.path, at + 1, number, limit))
+    fault = make_module.package_version_fault(numbers)
+    if fault:
+        raise make_module.Refusal("%s: [version] FileVersionNumber: %s" % (description.path, fault))
     compared = ".".join(str(n) for n in numbers[:3])
     return {
         "upgrade": guid("upgrade", section),

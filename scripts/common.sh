@@ -1,4 +1,4 @@
-# Shared by scripts/test, scripts/demo and scripts/bench.
+# Shared by the scripts and the bench.
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
@@ -54,3 +54,12 @@ describe_testbed() {
 }
 
 xvfb() { xvfb-run -a -s "-ac -screen 0 1024x768x24" "$@"; }
+
+# One figure of the bench: printed, and kept for the measurements page when
+# BENCH_ROWS names a file (scripts/bench sets it).
+bench_row() {
+  printf '%-44s %s\n' "$1" "$2"
+  [ -z "${BENCH_ROWS:-}" ] || printf '%s\t%s\n' "$1" "$2" >>"$BENCH_ROWS"
+}
+# A number with its thousands parted by commas: 371200 -> 371,200.
+commas() { sed ':a;s/\B[0-9]\{3\}\>/,&/;ta' <<<"$1"; }

@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """A description one past any limit is refused, names the file, the field's
 line, the field and the limit, and leaves nothing behind; the description at every limit
-(tests/modules/limits.ini) passes; a module built from a folder comes out
+(tests/modules/limits.ini) builds; a module built from a folder comes out
 the same whatever the files' times and the order the folder lists them in;
 a version no Windows Installer package can hold is refused by the package
-builder.
+builder, and by --check, which scripts/module asks before it builds.
 
     check_module_descriptions.py
 """
@@ -176,12 +176,18 @@ def check_reproducible(work):
 def check_package_version(work):
     """A version a Windows Installer package cannot hold (major or minor past
     255; the description at every limit has 65535) is refused by the package
-    builder with one line, and no package is left."""
+    builder with one line, and no package is left; --check refuses it with
+    the field's line before anything is built."""
+    failures = []
+    line = [n for n, text in enumerate(open(LIMITS, encoding="utf-8"), 1) if text.startswith("FileVersionNumber")][0]
+    check = run(["--check", LIMITS])
+    if check.returncode != 1 or "%s:%d: [version] FileVersionNumber: field 1 is 65535, a Windows Installer package " \
+            "takes at most 255" % (LIMITS, line) not in check.stderr:
+        failures.append("--check of limits.ini: exit code %d:\n%s" % (check.returncode, check.stderr))
     out = os.path.join(work, "package", "quorin-limits.msi")
     result = subprocess.run([sys.executable, os.path.join(ROOT, "res", "make_package.py"), LIMITS, LIMITS, LIMITS,
                              "x86", os.path.join(work, "package"), out], stdout=subprocess.PIPE,
                             stderr=subprocess.PIPE, universal_newlines=True)
-    failures = []
     if result.returncode != 1 or "FileVersionNumber: field 1 is 65535, a Windows Installer package takes at most 255" \
             not in result.stderr:
         failures.append("package of limits.ini: exit code %d:\n%s" % (result.returncode, result.stderr))
@@ -194,7 +200,7 @@ def main():
     failures = []
     text = open(LIMITS, encoding="utf-8").read()
     with tempfile.TemporaryDirectory() as work:
-        result = run(["--check", LIMITS])
+        result = run([LIMITS, os.path.join(work, "limits")])
         if result.returncode != 0:
             failures.append("the description at every limit is refused:\n" + result.stderr)
         else:
