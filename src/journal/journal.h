@@ -13,19 +13,27 @@
 //     Lines are grouped, so that a run flushes the journal a few times
 //     whatever its number of files: once when every file is staged, once
 //     before the registration, once when a new entry folder is made, once
-//     for the commit.
+//     when the run has written (the wrote and now lines), once for the
+//     commit.
 //  2. Data before names. A staged copy (X~) is flushed before it is
 //     renamed into place, and the kept copy (.old) of quorin.cfg and of the
 //     quorin.inf copies before the file is rewritten: a rename or a restore
 //     never brings in a file whose data was still only in the cache, and a
 //     file the platform rewrites whole, cut while it does, has a whole copy.
 //  3. Commit. Everything the run wrote (quorin.cfg, the quorin.inf copies,
-//     the new entry's files, the Options key) is flushed, then the "commit"
-//     line is written and flushed. Only after that are the .old copies
-//     deleted and the journal removed.
+//     the new entry's files, the Options key) is flushed before the lines
+//     that stamp it (wrote, now), and those before the "commit" line is
+//     written and flushed. Only after that are the .old copies deleted and
+//     the journal removed; a .old copy another program holds keeps the
+//     journal, for the next run to finish.
 //  4. A journal whose last whole line is "commit" is finished; any other is
 //     undone, last line first. Both put in place only what is not in place
 //     yet, so that doing either again, after another cut, ends the same.
+//     An undo puts back only what the run changed: a kept copy whose file
+//     is unchanged is deleted; a file changed since its wrote line gets
+//     back only the section the run changed; an Options value changed
+//     since its now line stays. An installed copy is put back even when
+//     its staging copy cannot be deleted, which then keeps the journal.
 //  5. An undo is flushed (the Options key; the files it puts back are
 //     whole on disk already) before the journal is deleted.
 //  6. Only whole lines count. A line without its end, and everything from
@@ -46,7 +54,8 @@
 //   begun       -FlushJournal->     staged: every X~ whole on disk (rule 2)
 //   staged      -(renames)->        moved in
 //   moved in    -FlushJournal->     registering: the registration's lines
-//   registering -SettleJournal->    committed (rule 3) -FollowJournal-> finished
+//   registering -NoteWrites->       written: what the run wrote, stamped
+//   written     -SettleJournal->    committed (rule 3) -FollowJournal-> finished
 //   any state before committed -SettleJournal (failed) or RecoverJournal->
 //               undoing -FollowJournal-> no journal (rule 5)
 #pragma once
