@@ -254,15 +254,10 @@ bool ReadFileStamp(const char *path, FileStamp *stamp)
     return true;
 }
 
-bool SameStamp(const FileStamp &a, const FileStamp &b)
-{
-    return CompareFileTime(&a.Written, &b.Written) == 0 && a.SizeHigh == b.SizeHigh && a.SizeLow == b.SizeLow;
-}
-
 bool SameFile(const char *a, const char *b)
 {
     FileStamp first, second;
-    return ReadFileStamp(a, &first) && ReadFileStamp(b, &second) && SameStamp(first, second);
+    return ReadFileStamp(a, &first) && ReadFileStamp(b, &second) && SameBytes(&first, &second, sizeof first);
 }
 
 bool CopyNotNeeded(const char *source, const char *target)

@@ -75,7 +75,6 @@ struct FileStamp {
 };
 // False when path names nothing.
 bool ReadFileStamp(const char *path, FileStamp *stamp);
-bool SameStamp(const FileStamp &a, const FileStamp &b);
 // True when both files exist with the same stamp.
 bool SameFile(const char *a, const char *b);
 

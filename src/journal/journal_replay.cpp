@@ -261,20 +261,18 @@ char gSection[4096];
 // its own settings in quorin.cfg): only the section the run changed goes
 // back, from the kept copy, which then goes, so that the file's aside line
 // has nothing left to do. A file that is as the run wrote it, or empty (a
-// power cut while it was rewritten), gets its whole kept copy back.
+// power cut while it was rewritten), or a kept copy without the section,
+// gets its whole kept copy back.
 void PutBackSection(const Step &step)
 {
     char aside[kPathCapacity];
-    FileStamp noted, now;
-    for (DWORD i = 0; i < sizeof noted; ++i) reinterpret_cast<char *>(&noted)[i] = step.data[i];
-    if (!AsidePath(aside, step.path) || ProbePath(aside) <= 0 || ProbePath(step.path) <= 0 ||
-        !ReadFileStamp(step.path, &now) || SameStamp(now, noted))
+    FileStamp now;
+    if (!AsidePath(aside, step.path) || ProbePath(step.path) <= 0 || !ReadFileStamp(step.path, &now) ||
+        SameBytes(&now, step.data, sizeof now))
         return;
     DWORD size = GetPrivateProfileSectionA(step.section, gSection, sizeof gSection, aside);
-    if (size + 2 >= sizeof gSection) return;  // cut short: the whole copy instead
-    bool written = size != 0 ? WritePrivateProfileSectionA(step.section, gSection, step.path)
-                             : WritePrivateProfileStringA(step.section, nullptr, nullptr, step.path);
-    if (written && FlushFile(step.path) && DiscardFile(aside))
+    if (size != 0 && size + 2 < sizeof gSection && WritePrivateProfileSectionA(step.section, gSection, step.path) &&
+        FlushFile(step.path) && DiscardFile(aside))
         LogEvent("put back [%s] of %s, kept its later changes", step.section, step.path);
 }
 
@@ -287,10 +285,7 @@ bool HoldsNoted(const Step &step)
     if (!OpenOptionsKey(options)) return true;
     LONG read = RegQueryValueExA(options.Get(), step.path, nullptr, &type, data, &size);
     if (step.data == nullptr) return read == ERROR_FILE_NOT_FOUND;
-    if (read != ERROR_SUCCESS || type != step.type || size != step.size) return false;
-    for (DWORD i = 0; i < size; ++i)
-        if (data[i] != static_cast<BYTE>(step.data[i])) return false;
-    return true;
+    return read == ERROR_SUCCESS && type == step.type && size == step.size && SameBytes(data, step.data, size);
 }
 
 // The shortest line a journal holds, "commit" and its end: a file of size

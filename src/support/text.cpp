@@ -74,6 +74,13 @@ bool StartsWithIgnoreAsciiCase(const char *text, const char *prefix)
     return true;
 }
 
+bool SameBytes(const void *a, const void *b, size_t size)
+{
+    const char *first = static_cast<const char *>(a), *second = static_cast<const char *>(b);
+    while (size > 0 && *first == *second) --size, ++first, ++second;
+    return size == 0;
+}
+
 bool EqualsIgnoreAsciiCase(const char *a, const char *b)
 {
     return TextLength(a) == TextLength(b) && StartsWithIgnoreAsciiCase(a, b);

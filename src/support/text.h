@@ -45,6 +45,8 @@ void LowerAsciiInPlace(char *text);
 
 // Compares without regard to the case of the ASCII letters A to Z.
 bool EqualsIgnoreAsciiCase(const char *a, const char *b);
+// True when the size bytes at a and at b are the same.
+bool SameBytes(const void *a, const void *b, size_t size);
 bool StartsWithIgnoreAsciiCase(const char *text, const char *prefix);
 
 // The tail of text from its first (or last) '.', or nullptr when it has none.
