@@ -20,15 +20,16 @@ void ReadModuleKey(const char *key, const char *fallback, char *buffer, size_t c
 bool IsModuleFile(const char *path)
 {
     const InstallContext &context = Install();
-    const char *const dirs[] = {context.ProductDir, context.DictionaryDir};
-    size_t folder = 0;
-    // The dictionary directory is looked at last: a file in it is checked
-    // for links below it, even where it lies in the product directory.
-    for (const char *dir : dirs)
-        if (dir[0] != '\0' && StartsWithIgnoreAsciiCase(path, dir) &&
-            IsModuleFileName(path + TextLength(dir), dir == context.ProductDir))
-            folder = TextLength(dir);
-    return folder != 0 && !LinkOnTheWay(path, folder);
+    // The dictionary directory first: a file in it is checked for links
+    // below it, even where it lies in the product directory. (An empty
+    // directory leaves the whole path to the name rule, which refuses it.)
+    size_t folder = TextLength(context.DictionaryDir);
+    if (!StartsWithIgnoreAsciiCase(path, context.DictionaryDir) || !IsModuleFileName(path + folder, false)) {
+        folder = TextLength(context.ProductDir);
+        if (!StartsWithIgnoreAsciiCase(path, context.ProductDir) || !IsModuleFileName(path + folder, true))
+            return false;
+    }
+    return !LinkOnTheWay(path, folder);
 }
 
 bool FlaggedModuleInfoCopy(int copy, char *path)

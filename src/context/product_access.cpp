@@ -8,27 +8,20 @@
 
 namespace {
 
-// Everyone (S-1-1-0), Authenticated Users (S-1-5-11) and Users
-// (S-1-5-32-545), as their bytes lie in a SID: revision, count of
-// sub-authorities, the authority (6 bytes, big endian), sub-authorities.
-constexpr BYTE kOpenGroups[3][16] = {{1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0},
-                                     {1, 1, 0, 0, 0, 0, 0, 5, 11, 0, 0, 0},
-                                     {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x21, 2, 0, 0}};
-
 // The rights that let a user plant or replace a file or a folder there, or
 // give themselves that right: on the folder, and (inherited) on its files.
 constexpr DWORD kWriteRights = FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD | WRITE_DAC | WRITE_OWNER |
                                GENERIC_WRITE | GENERIC_ALL;
 
-bool IsOpenGroup(const BYTE *sid)
+// Everyone (S-1-1-0), Authenticated Users (S-1-5-11) or Users
+// (S-1-5-32-545): told apart by the authority and the last sub-authority,
+// which no other group of those authorities shares.
+bool IsOpenGroup(const SID *sid)
 {
-    for (const BYTE *group : kOpenGroups) {
-        DWORD size = 8 + 4 * group[1];
-        DWORD i = 0;
-        while (i < size && sid[i] == group[i]) ++i;
-        if (i == size) return true;
-    }
-    return false;
+    if (sid->SubAuthorityCount == 0) return false;
+    const DWORD last = sid->SubAuthority[sid->SubAuthorityCount - 1];
+    const BYTE authority = sid->IdentifierAuthority.Value[5];
+    return (authority == 1 && last == 0) || (authority == 5 && (last == 11 || last == 545));
 }
 
 }  // namespace
@@ -47,7 +40,7 @@ void LogProductOpenToUsers()
     for (WORD i = 0; !open && i < access->AceCount; ++i) {
         const auto *allowed = reinterpret_cast<const ACCESS_ALLOWED_ACE *>(entry);
         open = allowed->Header.AceType == ACCESS_ALLOWED_ACE_TYPE && (allowed->Mask & kWriteRights) &&
-               IsOpenGroup(reinterpret_cast<const BYTE *>(&allowed->SidStart));
+               IsOpenGroup(reinterpret_cast<const SID *>(&allowed->SidStart));
         entry += allowed->Header.AceSize;
     }
     LocalFree(descriptor);

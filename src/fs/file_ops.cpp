@@ -174,15 +174,12 @@ bool LinkOnTheWay(const char *path, size_t from)
 {
     char partial[kPathCapacity];
     if (!CopyPath(partial, path)) return true;
-    for (size_t i = from;; ++i) {
-        const char c = partial[i];
-        if (c == '\\' || c == '/' || c == '\0') {
-            partial[i] = '\0';
-            const DWORD attributes = GetFileAttributesA(partial);
-            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
-            if (c == '\0') return false;
-            partial[i] = c;
-        }
+    // From the file up, each folder as long as it lies after from.
+    for (int cut;; partial[cut] = '\0') {
+        const DWORD attributes = GetFileAttributesA(partial);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+        cut = LastBackslash(partial);
+        if (cut < static_cast<int>(from)) return false;
     }
 }
 

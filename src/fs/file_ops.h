@@ -40,8 +40,8 @@ bool DiscardFile(const char *path);
 // flush fails.
 bool FlushFile(const char *path);
 
-// True when path itself, or a folder of it after its first from characters,
-// is a reparse point (a junction or a symbolic link): a path a standard user
+// True when path itself, or a folder of it that ends after its first from
+// characters, is a reparse point (a junction or a symbolic link): a path a standard user
 // can influence is followed only through real folders, since a link would
 // lead the elevated run to files of any other folder.
 bool LinkOnTheWay(const char *path, size_t from);
