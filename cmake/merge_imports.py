@@ -15,10 +15,20 @@ Without an output section named .idata the linker finds the import
 directory and the import address table through symbols named after their
 input sections, which hold image-relative addresses; the script defines
 them where the tables start.
+
+Each import's own 4-byte piece of .idata$7 only refers to its import
+library's head, so that the head is linked in; nothing reads it at run time,
+and the script drops it (the DLL names, in .idata$7 of each library's tail,
+stay).
 """
 import re
 import subprocess
 import sys
+
+# The members of a binutils import library: <lib>h.o (the head: the DLL's
+# import descriptor), <lib>t.o (the tail: the DLL's name and the tables'
+# terminators) and one <lib>sNNNNN.o for each import.
+IMPORT_MEMBER = "*s[0-9][0-9][0-9][0-9][0-9].o"
 
 
 def main(ld, output):
@@ -40,6 +50,12 @@ def main(ld, output):
     if script.count(end_of_rdata) != 1:
         sys.exit("%s: .rdata of the default script not recognised" % ld)
     script = script.replace(end_of_rdata, end_of_rdata + body + "\n")
+    rdata = "  .rdata BLOCK(__section_alignment__) :\n"
+    if script.count(rdata) != 1:
+        sys.exit("%s: .rdata of the default script not recognised" % ld)
+    # Before .rdata, which would otherwise take these pieces with the names.
+    script = script.replace(rdata, "  /* Each import's reference to its library's head. */\n"
+                            "  /DISCARD/ : { %s(.idata$7) }\n%s" % (IMPORT_MEMBER, rdata))
     with open(output, "w") as f:
         f.write("/* Made by cmake/merge_imports.py from `%s --verbose`. */\n%s" % (ld, script))
 
