@@ -14,12 +14,17 @@ toolchain's own layout in everything else.
 Without an output section named .idata the linker finds the import
 directory and the import address table through symbols named after their
 input sections, which hold image-relative addresses; the script defines
-them where the tables start.
+them where the tables start. The linker takes the import directory to end
+at the symbol .idata$4, which stays right behind the directory.
 
-Each import's own 4-byte piece of .idata$7 only refers to its import
-library's head, so that the head is linked in; nothing reads it at run time,
-and the script drops it (the DLL names, in .idata$7 of each library's tail,
-stay).
+Two parts of the import tables are never read by the loader of a program
+that is not bound to its DLLs, as this one is not:
+- each import's own 4-byte piece of .idata$7, which only refers to its
+  import library's head, so that the head is linked in: the script drops
+  it (the DLL names, in .idata$7 of each library's tail, stay);
+- the import lookup tables (.idata$4), a copy of the import address tables
+  that only binding needs: the script puts them last in .rdata, and
+  cmake/drop_lookup_tables.py cuts them off after linking.
 """
 import re
 import subprocess
@@ -44,6 +49,11 @@ def main(ld, output):
         if len(at) != 1:
             sys.exit("%s: .idata$%s of the default script not recognised" % (ld, part))
         lines.insert(at[0], '    ".idata$%s" = ABSOLUTE(.) - __image_base__;' % part)
+    # The lookup tables last, the symbol .idata$4 left where they were.
+    at = [i for i, line in enumerate(lines) if "(.idata$4)" in line]
+    lookup = lines.pop(at[0])
+    lines.append("    /* The import lookup tables, cut off after linking. */")
+    lines.append(lookup)
     body = "\n".join(lines)
     script = script[:match.start()] + "\n" + script[match.end():]
     end_of_rdata = "    __rt_psrelocs_end = .;\n"
