@@ -25,6 +25,11 @@ that is not bound to its DLLs, as this one is not:
 - the import lookup tables (.idata$4), a copy of the import address tables
   that only binding needs: the script puts them last in .rdata, and
   cmake/drop_lookup_tables.py cuts them off after linking.
+
+The program starts without the C runtime's start-up code, so nothing would
+run static constructors or destructors: their lists (two sentinel words
+each at the end of .text) are left out, and the link is refused should
+any appear.
 """
 import re
 import subprocess
@@ -34,6 +39,22 @@ import sys
 # import descriptor), <lib>t.o (the tail: the DLL's name and the tables'
 # terminators) and one <lib>sNNNNN.o for each import.
 IMPORT_MEMBER = "*s[0-9][0-9][0-9][0-9][0-9].o"
+
+
+def drop_constructor_lists(ld, script):
+    """The script without the lists of static constructors and destructors
+    in .text, which only the C runtime's start-up code reads, and which the
+    program starts without (it has no static constructors). Any such input
+    goes to a section of its own instead, which the link refuses."""
+    match = re.search(r"\n(    \. = ALIGN\(8\);\n)?       /\* Note: we always define __CTOR_LIST__.*?"
+                      r"KEEP ?\(\*\(SORT_BY_NAME\(\.dtors\.\*\)\)\);\n       LONG \(0\);( LONG \(0\);)?\n"
+                      r"(    KEEP \(\*\(SORT_NONE\(\.fini\)\)\).*?\n  \}\n)", script, re.S)
+    if match is None:
+        sys.exit("%s: the constructor lists of the default script not recognised" % ld)
+    lists = ("  /* Static constructors and destructors, which nothing would run. */\n"
+             "  .ctors : { *(.ctors) *(.ctor) *(SORT_BY_NAME(.ctors.*)) *(.dtors) *(.dtor) *(SORT_BY_NAME(.dtors.*)) }\n"
+             "  ASSERT(SIZEOF(.ctors) == 0, \"static constructors or destructors: the program runs none\")\n")
+    return script[:match.start()] + "\n" + match.group(3) + lists + script[match.end():]
 
 
 def main(ld, output):
@@ -60,6 +81,7 @@ def main(ld, output):
     if script.count(end_of_rdata) != 1:
         sys.exit("%s: .rdata of the default script not recognised" % ld)
     script = script.replace(end_of_rdata, end_of_rdata + body + "\n")
+    script = drop_constructor_lists(ld, script)
     rdata = "  .rdata BLOCK(__section_alignment__) :\n"
     if script.count(rdata) != 1:
         sys.exit("%s: .rdata of the default script not recognised" % ld)
