@@ -40,10 +40,15 @@ function(quorin_add_module target description resource_dir output_dir)
   # Terminal Server aware: on a Remote Desktop host the program is given the
   # real Windows directory, not a per-user one.
   target_link_options(${target} PRIVATE ${QUORIN_PROGRAM_FLAGS} -flto=1 -nostartfiles -Wl,-T,${CMAKE_BINARY_DIR}/setup.ld -Wl,--tsaware)
-  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${CMAKE_BINARY_DIR}/setup.ld)
-  # The headers in one 512-byte block instead of two (cmake/pack_headers.py
-  # says how), before anything signs the program.
+  # Relinked when the steps after linking change, too.
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${CMAKE_BINARY_DIR}/setup.ld
+               ${CMAKE_SOURCE_DIR}/cmake/drop_lookup_tables.py ${CMAKE_SOURCE_DIR}/cmake/pack_headers.py)
+  # Without the import lookup tables, which only a bound program needs
+  # (cmake/drop_lookup_tables.py says why), and with the headers in one
+  # 512-byte block instead of two (cmake/pack_headers.py says how), before
+  # anything signs the program.
   add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/cmake/drop_lookup_tables.py $<TARGET_FILE:${target}>
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/cmake/pack_headers.py $<TARGET_FILE:${target}>)
 endfunction()
 

@@ -19,15 +19,6 @@
 
 namespace {
 
-// FreeResource does nothing on Win32, but the resource is still released as
-// every other thing this operation takes.
-struct ResourceTraits {
-    using Type = HGLOBAL;
-    static bool Valid(HGLOBAL r) { return r != nullptr; }
-    static void Close(HGLOBAL r) { FreeResource(r); }
-};
-using OwnedResource = Owned<ResourceTraits>;
-
 // The payload's CRC-32 as the module builder recorded it: four bytes, little
 // endian, in RCDATA 107.
 constexpr WORD kChecksumResource = 107;
@@ -51,20 +42,16 @@ bool PayloadIntact(HINSTANCE module, const void *bytes, DWORD size)
 }
 
 // The resource's bytes, written to archivePath at exactly their length. The
-// owners are declared so that they go in the order view, mapping, file,
-// resource, on every path.
+// owners are declared so that they go in the order view, mapping, file, on
+// every path; the resource itself needs no releasing (support/resources.h).
 bool WriteArchive(unsigned short resourceId, const char *resourceType, const char *archivePath)
 {
     HINSTANCE module = Handles().Instance;
-    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(resourceId), resourceType);
-    if (found == nullptr) return false;
-
-    OwnedResource resource(LoadResource(module, found));
-    DWORD size = SizeofResource(module, found);
-    const void *bytes = resource ? LockResource(resource.Get()) : nullptr;
+    DWORD size = 0;
     // A resource of our own that cannot be loaded or locked is not expected;
-    // it fails like a missing one, before any file is made.
-    if (bytes == nullptr || size == 0) return false;
+    // it fails like a missing or empty one, before any file is made.
+    const BYTE *bytes = OwnResource(module, resourceId, resourceType, &size);
+    if (bytes == nullptr) return false;
     if (!PayloadIntact(module, bytes, size)) return false;
 
     OwnedHandle file(

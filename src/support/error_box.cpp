@@ -64,7 +64,9 @@ void ResetErrorBoxShown()
     gRestartNeeded = false;
 }
 
-void MarkRunFailed() { gRunFailed = true; }
+// Out of line: called from a dozen stages, a call is shorter than the store
+// the optimiser would copy into each, and takes no relocation.
+__attribute__((noinline)) void MarkRunFailed() { gRunFailed = true; }
 bool RunFailed() { return gRunFailed || gErrorBoxShown; }
 
 void MarkRestartNeeded() { gRestartNeeded = true; }

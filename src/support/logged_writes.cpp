@@ -30,15 +30,6 @@ void ShowText(char *shown, const char *text)
         ShowBytes(shown, reinterpret_cast<const BYTE *>(text), static_cast<DWORD>(TextLength(text)));
 }
 
-// "registry NAME: OLD -> NEW", and the error when the change failed.
-void LogRegistryChange(const char *name, const char *old, const char *now, LONG status)
-{
-    if (status == ERROR_SUCCESS)
-        LogEvent("registry %s: %s -> %s", name, old, now);
-    else
-        LogEvent("registry %s: %s -> %s failed: error %ld", name, old, now, status);
-}
-
 }  // namespace
 
 BOOL WriteProfileText(const char *section, const char *key, const char *value, const char *path)
@@ -52,10 +43,13 @@ BOOL WriteProfileText(const char *section, const char *key, const char *value, c
 
     BOOL written = WritePrivateProfileStringA(section, key, value, path);
     ShowText(shown, value);  // no system call: the write's error stays the last one
+    // One format for both lines: a failed one ends in " failed" and, from
+    // LogFailure, the error.
+    constexpr const char *kLine = "ini %s [%s] %s: %s -> %s%s";
     if (written)
-        LogEvent("ini %s [%s] %s: %s -> %s", path, section, key, old, shown);
+        LogEvent(kLine, path, section, key, old, shown, "");
     else
-        LogFailure("ini %s [%s] %s: %s -> %s failed", path, section, key, old, shown);
+        LogFailure(kLine, path, section, key, old, shown, " failed");
     return written;
 }
 
@@ -89,7 +83,15 @@ LONG SetRegistryBytes(HKEY key, const char *name, DWORD type, const BYTE *data, 
             ShowBytes(now, data, size);
         else
             CopyText(now, sizeof now, "(deleted)");
-        LogRegistryChange(name, old, now, status);
+        // One format for both lines, as above. A registry call returns its
+        // error instead of setting the last one, which LogFailure reads.
+        constexpr const char *kLine = "registry %s: %s -> %s%s";
+        if (status == ERROR_SUCCESS) {
+            LogEvent(kLine, name, old, now, "");
+        } else {
+            SetLastError(static_cast<DWORD>(status));
+            LogFailure(kLine, name, old, now, " failed");
+        }
     }
     if (status != ERROR_SUCCESS && !(data == nullptr && status == ERROR_FILE_NOT_FOUND)) MarkRunFailed();
     return status;

@@ -54,11 +54,13 @@ class Pe:
         self.checksum, self.size_of_headers = struct.unpack_from("<II", data, optional + 64)[0], \
             struct.unpack_from("<I", data, optional + 60)[0]
         table = optional + optional_size
+        self.contents = []  # (address, size) of what each section holds in the file
         for i in range(sections):
             at = table + 40 * i
             vsize, vaddr, rsize, raw = struct.unpack_from("<IIII", data, at + 8)
             self.sections.append((vaddr, max(vsize, rsize), raw))
             self.raw.append((raw, rsize))
+            self.contents.append((vaddr, min(vsize, rsize)))
 
     def offset(self, rva):
         for vaddr, size, raw in self.sections:
@@ -70,14 +72,33 @@ class Pe:
         at = self.offset(rva)
         return self.data[at:self.data.index(b"\0", at)].decode("ascii")
 
+    def in_contents(self, rva, size=1):
+        return any(vaddr <= rva and rva + size <= vaddr + length for vaddr, length in self.contents)
+
     def imports(self):
+        """[(DLL, lookup table's address or 0, [function names])]. Without a
+        lookup table (OriginalFirstThunk 0) the names are read from the
+        import address table, as the loader reads them."""
         rva, size = self.directories[1]
-        names, at = [], self.offset(rva)
+        entry, flag = (4, 1 << 31) if self.magic == 0x10B else (8, 1 << 63)
+        found, at = [], self.offset(rva)
         while True:
-            name_rva = u32(self.data, at + 12)
+            lookup, _, _, name_rva, address = struct.unpack_from("<5I", self.data, at)
             if name_rva == 0:
-                return names
-            names.append(self.cstring(name_rva))
+                return found
+            functions, thunk = [], lookup or address
+            while True:
+                value = struct.unpack_from("<I" if entry == 4 else "<Q", self.data, self.offset(thunk))[0]
+                if value == 0:
+                    break
+                if value & flag:
+                    functions.append("#%d" % (value & 0xFFFF))
+                elif self.in_contents(value + 2):
+                    functions.append(self.cstring(value + 2))
+                else:
+                    functions.append(None)
+                thunk += entry
+            found.append((self.cstring(name_rva), lookup, functions))
             at += 20
 
     def resources(self):
@@ -290,8 +311,17 @@ def main():
     # Only DLLs that Windows always takes from its own folder (known DLLs):
     # anything else would be searched for beside the program first.
     known = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "ole32.dll", "msvcrt.dll"}
-    imports = {name.lower() for name in pe.imports()}
+    imported = pe.imports()
+    imports = {name.lower() for name, _, _ in imported}
     check(imports <= known, "imports only known system DLLs, got %s" % sorted(imports - known))
+    # The import lookup tables are cut off after linking (only a bound
+    # program needs them): the loader reads every name from the import
+    # address table, which must then hold each one whole inside the file.
+    check(imported and all(lookup == 0 for _, lookup, _ in imported),
+          "no import lookup tables (OriginalFirstThunk 0 in every descriptor)")
+    for name, _, functions in imported:
+        check(functions and all(f and re.fullmatch(r"[A-Za-z_][A-Za-z0-9_]*", f) for f in functions),
+              "every import from %s named in the file: %s" % (name, functions))
 
     res = pe.resources()
     payload = open(payload_path, "rb").read()

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdarg>
 #include <cstring>
 #include <string>
@@ -12,6 +13,7 @@
 #include "run/run_options.h"
 #include "sandbox.h"
 #include "support/error_box.h"
+#include "support/logged_writes.h"
 #include "support/run_log.h"
 #include "testbed.h"
 
@@ -167,6 +169,45 @@ TEST_F(RunLog, ASuppressedBoxIsOneLineAndStillCounts)
                            "Directory cann't be created.  Error ";
     EXPECT_NE(text.find(expected), std::string::npos) << text;
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+}
+
+// The logged INI and registry writes share one line each between success
+// and failure; a failed one ends in " failed: error N", with the write's own
+// error (for the registry its status, which the call returns instead of
+// setting the last error).
+TEST_F(RunLog, AFailedChangeEndsInItsError)
+{
+    std::string path = dir_ + "changes.log";
+    ASSERT_TRUE(OpenRunLog(path.c_str()));
+    std::string ini = dir_ + "written.ini";
+    std::string unwritable = dir_ + "missing\\unwritable.ini";
+    EXPECT_TRUE(WriteProfileText("Section", "Key", "new", ini.c_str()));
+    EXPECT_FALSE(WriteProfileText("Section", "Key", "new", unwritable.c_str()));
+
+    const char *subKey = "Software\\QuorinRunLogTest";
+    RegDeleteKeyA(HKEY_CURRENT_USER, subKey);
+    HKEY created = nullptr, readOnly = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, subKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, subKey, 0, KEY_READ, &readOnly), ERROR_SUCCESS);
+    EXPECT_EQ(SetRegistryText(created, "Written", "text"), ERROR_SUCCESS);
+    LONG refused = SetRegistryText(readOnly, "Refused", "text");
+    EXPECT_NE(refused, ERROR_SUCCESS);
+    RegCloseKey(readOnly);
+    RegCloseKey(created);
+    RegDeleteKeyA(HKEY_CURRENT_USER, subKey);
+    CloseRunLog();
+
+    std::string text = sandbox::ReadFileBytes(path);
+    EXPECT_NE(text.find(" ini " + ini + " [Section] Key: \"\" -> \"new\"\r\n"), std::string::npos) << text;
+    size_t failed = text.find(" ini " + unwritable + " [Section] Key: \"\" -> \"new\" failed: error ");
+    ASSERT_NE(failed, std::string::npos) << text;
+    EXPECT_TRUE(isdigit(static_cast<unsigned char>(text[text.find("error ", failed) + 6]))) << text;
+    EXPECT_NE(text.find(" registry Written: (missing) -> \"text\"\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find(" registry Refused: (missing) -> \"text\" failed: error " + std::to_string(refused) + "\r\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 4) << text;
 }
 
 }  // namespace
