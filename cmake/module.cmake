@@ -35,7 +35,7 @@ function(quorin_add_module target description resource_dir output_dir)
   add_executable(${target} WIN32 ${exclude} ${CMAKE_SOURCE_DIR}/src/run/main.cpp ${rc})
   set_target_properties(${target} PROPERTIES OUTPUT_NAME setup RUNTIME_OUTPUT_DIRECTORY ${output_dir})
   target_include_directories(${target} PRIVATE ${resource_dir} ${CMAKE_SOURCE_DIR}/res)
-  target_compile_options(${target} PRIVATE ${QUORIN_PROGRAM_FLAGS} -flto)
+  target_compile_options(${target} PRIVATE ${QUORIN_PROGRAM_FLAGS} -flto -include ${CMAKE_SOURCE_DIR}/src/support/direct_calls.h)
   target_link_libraries(${target} PRIVATE setup_core)
   # Terminal Server aware: on a Remote Desktop host the program is given the
   # real Windows directory, not a per-user one.

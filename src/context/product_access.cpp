@@ -45,5 +45,5 @@ void LogProductOpenToUsers()
     }
     LocalFree(descriptor);
     if (open)
-        LogContext("every user may write into %s, so any of them can run code with this setup's rights", folder);
+        LogContext("every user may write into %s, its libraries too", folder);
 }

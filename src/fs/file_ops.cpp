@@ -69,7 +69,7 @@ bool WaitedOut(const char *path)
     }
     if (!EqualsIgnoreAsciiCase(path, gWaitedFor)) {
         CopyPath(gWaitedFor, path);
-        LogEvent("%s held by another program: waiting up to %lu ms", path, kWaitBudget - gWaited);
+        LogEvent("%s held by another program: waiting", path);
     }
     Sleep(kWaitSlice);
     gWaited += kWaitSlice;
@@ -136,15 +136,9 @@ bool RemoveFile(const char *path)
         LogEvent("not deleted %s: missing or empty", path);
         return false;
     }
-    DWORD attributes = GetFileAttributesA(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
-    while (!DeleteFileA(path))
-        if (!WaitedOut(path)) {
-            LogFailure("delete %s failed", path);
-            return false;
-        }
-    LogEvent("deleted %s", path);
-    return true;
+    if (DiscardFile(path)) return true;
+    LogFailure("delete %s failed", path);
+    return false;
 }
 
 bool DiscardFile(const char *path)
@@ -160,14 +154,14 @@ bool DiscardFile(const char *path)
 
 bool FlushFile(const char *path)
 {
-    OwnedHandle file;
-    do {
-        file.Reset(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, 0, nullptr));
-    } while (!file && WaitedOut(path));
-    if (file) return FlushFileBuffers(file.Get()) != 0;
-    DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    for (;;) {
+        OwnedHandle file(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr));
+        if (file) return FlushFileBuffers(file.Get()) != 0;
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
+        if (!WaitedOut(path)) return false;
+    }
 }
 
 bool LinkOnTheWay(const char *path, size_t from)

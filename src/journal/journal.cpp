@@ -207,6 +207,16 @@ bool NoteWritten(const char *path, const char *section)
 
 HKEY gOptions;  // the Options key while NoteWrites goes through the values
 bool NoteNow(const char *name, bool) { return NoteValue(kNow, gOptions, name); }
+bool NoteFlagWritten(const char *path) { return NoteWritten(path, Install().ModuleName); }
+
+// Calls step for each quorin.inf copy the install flag is written to.
+bool ForEachFlaggedCopy(bool (*step)(const char *path))
+{
+    char path[kPathCapacity];
+    for (int copy = 0; copy < 2; ++copy)
+        if (FlaggedModuleInfoCopy(copy, path) && !step(path)) return false;
+    return true;
+}
 
 }  // namespace
 
@@ -215,13 +225,10 @@ bool NoteOptionsValue(HKEY options, const char *name) { return NoteValue(kValue,
 bool NoteWrites()
 {
     if (gJournal == nullptr) return true;
-    const InstallContext &context = Install();
-    char path[kPathCapacity];
     OwnedKey options;
     // Rule 3: what a wrote line stamps is on disk before the line is.
-    bool noted = FlushWrites() && NoteWritten(context.ConfigPath, kLanguagesSection);
-    for (int copy = 0; copy < 2; ++copy)
-        if (noted && FlaggedModuleInfoCopy(copy, path)) noted = NoteWritten(path, context.ModuleName);
+    bool noted = FlushWrites() && NoteWritten(Install().ConfigPath, kLanguagesSection) &&
+                 ForEachFlaggedCopy(NoteFlagWritten);
     if (noted && OpenOptionsKey(options)) {
         gOptions = options.Get();
         noted = ForEachLine(1u << kValue, NoteNow);
@@ -229,13 +236,7 @@ bool NoteWrites()
     return noted && FlushJournal();
 }
 
-bool KeepModuleInfoCopies()
-{
-    char path[kPathCapacity];
-    for (int copy = 0; copy < 2; ++copy)
-        if (FlaggedModuleInfoCopy(copy, path) && !KeepCopy(path)) return false;
-    return true;
-}
+bool KeepModuleInfoCopies() { return ForEachFlaggedCopy(KeepCopy); }
 
 bool SettleJournal()
 {

@@ -273,7 +273,7 @@ void PutBackSection(const Step &step)
     DWORD size = GetPrivateProfileSectionA(step.section, gSection, sizeof gSection, aside);
     if (size != 0 && size + 2 < sizeof gSection && WritePrivateProfileSectionA(step.section, gSection, step.path) &&
         FlushFile(step.path) && DiscardFile(aside))
-        LogEvent("put back [%s] of %s, kept its later changes", step.section, step.path);
+        LogEvent("put back [%s] of %s", step.section, step.path);
 }
 
 // True when the Options value holds what the run noted it wrote.
@@ -387,7 +387,7 @@ bool FollowJournal(const char *path, bool ownRun)
         // Rule 5: what the undo rewrote is on disk before the journal goes.
         if (!committed && done) done = FlushOptionsKey();
         if (done && !held && !DeleteFileA(path)) LogFailure("journal %s not deleted", path);
-        if (!done || held) LogEvent("journal %s kept: %s", path, done ? "a kept copy is held" : "undo incomplete");
+        if (!done || held) LogEvent("journal %s kept for the next setup", path);
     } else {
         char bad[kPathCapacity];
         LogEvent("journal %s is damaged or not ours: not followed", path);
