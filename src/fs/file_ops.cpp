@@ -60,13 +60,13 @@ char gWaitedFor[kPathCapacity];
 
 bool WaitedOut(const char *path)
 {
+    // A failure that is no hold, or a spent budget, leaves the caller's
+    // error as it was; so does the look at the file's attributes, which
+    // changes it only where the file is gone.
     const DWORD error = GetLastError();
+    if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) || gWaited >= kWaitBudget) return false;
     const DWORD attributes = GetFileAttributesA(path);
-    if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) || gWaited >= kWaitBudget ||
-        (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))) {
-        SetLastError(error);
-        return false;
-    }
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return false;
     if (!EqualsIgnoreAsciiCase(path, gWaitedFor)) {
         CopyPath(gWaitedFor, path);
         LogEvent("%s held by another program: waiting", path);
@@ -238,10 +238,9 @@ void RemoveFiles(const char *pattern)
 
 bool ReadFileStamp(const char *path, FileStamp *stamp)
 {
-    WIN32_FIND_DATAA found;
-    OwnedFind find(FindFirstFileA(path, &found));
-    if (!find) return false;
-    *stamp = FileStamp{found.ftLastWriteTime, found.nFileSizeHigh, found.nFileSizeLow};
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return false;
+    *stamp = FileStamp{data.ftLastWriteTime, data.nFileSizeHigh, data.nFileSizeLow};
     return true;
 }
 

@@ -222,9 +222,9 @@ bool ForEachFlaggedCopy(bool (*step)(const char *path))
 
 bool NoteOptionsValue(HKEY options, const char *name) { return NoteValue(kValue, options, name); }
 
-bool NoteWrites()
+void NoteWrites()
 {
-    if (gJournal == nullptr) return true;
+    if (gJournal == nullptr || RunFailed()) return;
     OwnedKey options;
     // Rule 3: what a wrote line stamps is on disk before the line is.
     bool noted = FlushWrites() && NoteWritten(Install().ConfigPath, kLanguagesSection) &&
@@ -233,7 +233,7 @@ bool NoteWrites()
         gOptions = options.Get();
         noted = ForEachLine(1u << kValue, NoteNow);
     }
-    return noted && FlushJournal();
+    if (!(noted && FlushJournal())) MarkRunFailed();
 }
 
 bool KeepModuleInfoCopies() { return ForEachFlaggedCopy(KeepCopy); }

@@ -102,8 +102,8 @@ bool NoteEntryFolder(const char *folder);
 // flushes the first two, notes what the run wrote (each file's stamp and
 // the section it changed, each noted value's data) and flushes the journal,
 // so that an undo after a cut can tell a later change from the run's own.
-// False when it cannot: the run is then marked failed.
-bool NoteWrites();
+// Nothing after a failure; one that cannot be noted fails the run.
+void NoteWrites();
 
 // Calls step for every target the journal notes as staged (added, or to be
 // moved aside), in the order noted, with whether it was missing: an

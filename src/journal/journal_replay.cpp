@@ -386,8 +386,10 @@ bool FollowJournal(const char *path, bool ownRun)
         }
         // Rule 5: what the undo rewrote is on disk before the journal goes.
         if (!committed && done) done = FlushOptionsKey();
-        if (done && !held && !DeleteFileA(path)) LogFailure("journal %s not deleted", path);
-        if (!done || held) LogEvent("journal %s kept for the next setup", path);
+        if (!done || held)
+            LogEvent("journal %s kept for the next setup", path);
+        else if (!DeleteFileA(path))
+            LogFailure("journal %s not deleted", path);
     } else {
         char bad[kPathCapacity];
         LogEvent("journal %s is damaged or not ours: not followed", path);

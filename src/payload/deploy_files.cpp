@@ -9,7 +9,9 @@
 #include "context/module_info.h"
 #include "fs/file_ops.h"
 #include "fs/path_probe.h"
+#include "fs/product_path.h"
 #include "journal/journal.h"
+#include "journal/journal_format.h"
 #include "payload/busy_cursor.h"
 #include "payload/payload_archive.h"
 #include "support/error_box.h"
@@ -32,12 +34,6 @@ const char *DestinationDirectory()
 
 enum class Deployed { InPlace, Staged, NotOurs, Failed };
 
-bool IsDictionaryName(const char *name)
-{
-    const char *extension = FromLastDot(name);
-    return extension != nullptr && EqualsIgnoreAsciiCase(extension, ".qd");
-}
-
 // The first phase, for one entry of the work directory: every file the run
 // installs is copied whole under its staging name, and flushed (rule 2 of
 // the journal), before any installed file changes, so that a full disk or a
@@ -50,14 +46,14 @@ Deployed StageOne(char *source, char *target, const char *name)
 {
     size_t sourceLength = TextLength(source);
     size_t targetLength = TextLength(target);
-    const bool dictionaryFile = IsDictionaryName(name);
+    const bool dictionaryFile = IsModuleFileName(name, false);
     Deployed result = dictionaryFile ? Deployed::Staged : Deployed::NotOurs;
     char staging[kPathCapacity];
     char aside[kPathCapacity];
     // A name that would make any of the paths 260 characters or longer is
     // passed over: they would no longer name the file.
     if (!AppendPath(source, name) || !AppendPath(target, name) || !StagingPath(staging, target) ||
-        !JoinPath(aside, target, ".old")) {
+        !AsidePath(aside, target)) {
         if (dictionaryFile) {
             LogEvent("cannot install %s: path too long", name);
             result = Deployed::Failed;

@@ -173,13 +173,6 @@ void NoteRegistration()
     if (!RunFailed() && !(NoteLanguageChanges() && KeepModuleInfoCopies() && FlushJournal())) MarkRunFailed();
 }
 
-// What the registration and the flags wrote is noted, so that an undo after
-// a cut keeps what others change in those files and values later.
-void NoteWritesDone()
-{
-    if (!RunFailed() && !NoteWrites()) MarkRunFailed();
-}
-
 // The run itself, once it holds the setup mutex: the context, then the
 // install or removal sequence. True when every stage did its part.
 bool RunSequence(const RunRequest &request)
@@ -233,7 +226,8 @@ void FinishInstall()
     if (!RunFailed()) RunStage("RegisterLanguage", RegisterLanguage);
     if (!RunFailed()) RunStage("RegisterUninstallEntry", RegisterUninstallEntry);
     if (!RunFailed()) RunStage("MarkInstallState", [] { MarkInstallState(InstallKind::Install); });
-    NoteWritesDone();
+    // Noted so that an undo after a cut keeps what others change later.
+    NoteWrites();
     // The product, once closed, frees the files it held: they are put in
     // place, and the run committed or put back, before it starts again.
     if (!Install().Silent)
@@ -250,7 +244,8 @@ void FinishRemoval()
     NoteRegistration();
     if (!RunFailed()) RunStage("UnregisterLanguage", UnregisterLanguage);
     if (!RunFailed()) RunStage("MarkInstallState", [] { MarkInstallState(InstallKind::Removal); });
-    NoteWritesDone();
+    // Noted so that an undo after a cut keeps what others change later.
+    NoteWrites();
     SettleJournal();
     if (!Install().Silent) RunStage("RestartHost", [] { RestartHost(nullptr); });
 }
