@@ -29,7 +29,7 @@ bool IsModuleFile(const char *path)
         if (!StartsWithIgnoreAsciiCase(path, context.ProductDir) || !IsModuleFileName(path + folder, true))
             return false;
     }
-    return !LinkOnTheWay(path, folder);
+    return FreeOfLinks(path, folder);
 }
 
 bool FlaggedModuleInfoCopy(int copy, char *path)

@@ -164,16 +164,17 @@ bool FlushFile(const char *path)
     }
 }
 
-bool LinkOnTheWay(const char *path, size_t from)
+bool FreeOfLinks(const char *path, size_t from)
 {
     char partial[kPathCapacity];
-    if (!CopyPath(partial, path)) return true;
+    // A path too long to copy is one a link could hide in.
+    if (!CopyPath(partial, path)) return false;
     // From the file up, each folder as long as it lies after from.
     for (int cut;; partial[cut] = '\0') {
         const DWORD attributes = GetFileAttributesA(partial);
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
         cut = LastBackslash(partial);
-        if (cut < static_cast<int>(from)) return false;
+        if (cut < static_cast<int>(from)) return true;
     }
 }
 

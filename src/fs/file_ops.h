@@ -40,11 +40,12 @@ bool DiscardFile(const char *path);
 // flush fails.
 bool FlushFile(const char *path);
 
-// True when path itself, or a folder of it that ends after its first from
-// characters, is a reparse point (a junction or a symbolic link): a path a standard user
-// can influence is followed only through real folders, since a link would
-// lead the elevated run to files of any other folder.
-bool LinkOnTheWay(const char *path, size_t from);
+// True when neither path itself nor a folder of it that ends after its
+// first from characters is a reparse point (a junction or a symbolic link):
+// a path a standard user can influence is followed only through real
+// folders, since a link would lead the elevated run to files of any other
+// folder.
+bool FreeOfLinks(const char *path, size_t from);
 
 // The staging name of a target: the same name with a '~' after it, so that
 // its extension is no longer ".qd". False when it does not fit.

@@ -105,11 +105,14 @@ bool NoteEntryFolder(const char *folder);
 // Nothing after a failure; one that cannot be noted fails the run.
 void NoteWrites();
 
-// Calls step for every target the journal notes as staged (added, or to be
-// moved aside), in the order noted, with whether it was missing: an
-// install's second phase takes exactly the files its first one staged.
-// False when step was false for one, or the journal cannot be read.
-bool ForEachStaged(bool (*step)(const char *target, bool added));
+// Calls step for every line of the journal whose verb is in verbs (a mask
+// of 1 << verb), in the order noted, with its path or name and whether the
+// verb is "added". With kStagedLines, every target the journal notes as
+// staged (added, or to be moved aside): an install's second phase takes
+// exactly the files its first one staged. False when step was false for
+// one, or the journal cannot be read.
+bool ForEachLine(unsigned verbs, bool (*step)(const char *path, bool added));
+inline constexpr unsigned kStagedLines = 3;  // the added and aside lines
 
 // Puts the lines noted so far on disk (rule 1); nothing to do when none is
 // waiting. False when it cannot: the run is marked failed and nothing noted

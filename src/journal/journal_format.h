@@ -32,11 +32,6 @@ bool JournalPath(char *path);
 // path + ".old", where a file is moved aside (or a copy of it kept).
 bool AsidePath(char *aside, const char *path);
 
-// Calls step for every line of the journal whose verb is in verbs (a mask
-// of 1 << verb), with its path or name and whether the verb is kAdded.
-// False when step was false for one, or the journal cannot be read.
-bool ForEachLine(unsigned verbs, bool (*step)(const char *path, bool added));
-
 // Puts the Options key on disk; true when flushed (a missing key needs
 // nothing).
 bool FlushOptionsKey();

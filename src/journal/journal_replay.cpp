@@ -3,6 +3,7 @@
 // undone, last first, or a committed run's finished (rule 4). Only whole
 // lines count (rule 6).
 #include "journal/journal_format.h"
+#include "journal/journal.h"
 
 #include <windows.h>
 
@@ -83,7 +84,7 @@ bool IsOwnFile(const char *path, bool dictionaryFiles)
     return (EqualsIgnoreAsciiCase(path, context.ConfigPath) ||
             (TemporaryModuleInfoPath(allowed) && EqualsIgnoreAsciiCase(path, allowed)) ||
             (JoinPath(allowed, context.ProductDir, "quorin.inf") && EqualsIgnoreAsciiCase(path, allowed))) &&
-           !LinkOnTheWay(path, LastBackslash(path) + 1);
+           FreeOfLinks(path, LastBackslash(path) + 1);
 }
 
 // The files of entry folder path, each deleted when discard is set: the
@@ -270,8 +271,9 @@ void PutBackSection(const Step &step)
     if (!AsidePath(aside, step.path) || ProbePath(step.path) <= 0 || !ReadFileStamp(step.path, &now) ||
         SameBytes(&now, step.data, sizeof now))
         return;
+    // Neither missing (0) nor cut short (the buffer's size less 2).
     DWORD size = GetPrivateProfileSectionA(step.section, gSection, sizeof gSection, aside);
-    if (size != 0 && size + 2 < sizeof gSection && WritePrivateProfileSectionA(step.section, gSection, step.path) &&
+    if (size - 1 < sizeof gSection - 3 && WritePrivateProfileSectionA(step.section, gSection, step.path) &&
         FlushFile(step.path) && DiscardFile(aside))
         LogEvent("put back [%s] of %s", step.section, step.path);
 }
@@ -361,7 +363,7 @@ bool ForEachLine(unsigned verbs, bool (*step)(const char *path, bool added))
     return true;
 }
 
-bool ForEachStaged(bool (*step)(const char *target, bool added)) { return ForEachLine(1u << kAdded | 1u << kAside, step); }
+static_assert(kStagedLines == (1u << kAdded | 1u << kAside), "the staged lines' verbs");
 
 bool FollowJournal(const char *path, bool ownRun)
 {

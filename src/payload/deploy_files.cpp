@@ -190,9 +190,9 @@ bool DeployModuleFiles()
     // installed one, and that phase takes exactly the files the journal
     // notes as staged. Rule 1: one flush puts every staged file's line on
     // disk before the first rename.
-    bool result = BeginJournal() && WalkWorkDirectory() && FlushJournal() && ForEachStaged(MoveOne) && !RunFailed();
+    bool result = BeginJournal() && WalkWorkDirectory() && FlushJournal() && ForEachLine(kStagedLines, MoveOne) && !RunFailed();
     HideBusyCursor(&cursor);
     return result;
 }
 
-void RetryHeldFiles() { ForEachStaged(RetryOne); }
+void RetryHeldFiles() { ForEachLine(kStagedLines, RetryOne); }

@@ -160,7 +160,7 @@ bool RunRemoval()
         // reported, but the run fails and everything is put back.
         if (!NoteListedFile(path)) MarkRunFailed();
     }
-    if (!RunFailed() && !(FlushJournal() && ForEachStaged(MoveListedFileAside))) MarkRunFailed();
+    if (!RunFailed() && !(FlushJournal() && ForEachLine(kStagedLines, MoveListedFileAside))) MarkRunFailed();
     FinishRemoval();
     return true;
 }
