@@ -10,8 +10,8 @@ namespace {
 
 // The rights that let a user plant or replace a file or a folder there, or
 // give themselves that right: on the folder, and (inherited) on its files.
-constexpr DWORD kWriteRights = FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD | WRITE_DAC | WRITE_OWNER |
-                               GENERIC_WRITE | GENERIC_ALL;
+constexpr DWORD kWriteRights = FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD | WRITE_DAC |
+                               WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
 
 // Everyone (S-1-1-0), Authenticated Users (S-1-5-11) or Users
 // (S-1-5-32-545): told apart by the authority and the last sub-authority,
@@ -24,7 +24,7 @@ bool IsOpenGroup(const SID *sid)
     return (authority == 1 && last == 0) || (authority == 5 && (last == 11 || last == 545));
 }
 
-}  // namespace
+} // namespace
 
 void LogProductOpenToUsers()
 {
@@ -44,6 +44,5 @@ void LogProductOpenToUsers()
         entry += allowed->Header.AceSize;
     }
     LocalFree(descriptor);
-    if (open)
-        LogContext("every user may write into %s, its libraries too", folder);
+    if (open) LogContext("every user may write into %s, its libraries too", folder);
 }

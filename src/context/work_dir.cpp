@@ -27,13 +27,14 @@ constexpr const char *kWorkDirAccess = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 // without delete sharing nobody can rename it away or delete it, so every
 // use by its path meets this folder; without write sharing nobody can open
 // it to write, as turning it into a mount point needs. Only a handle that
-// reads the folder takes part in sharing, so it asks for that. attributes gets what the
-// handle itself sees, so a link put in its place since the path was looked
-// at is told from a folder. Null when nothing of that name can be opened.
+// reads the folder takes part in sharing, so it asks for that. attributes
+// gets what the handle itself sees, so a link put in its place since the
+// path was looked at is told from a folder. Null when nothing of that name
+// can be opened.
 HANDLE PinFolder(const char *folder, DWORD *attributes)
 {
-    HANDLE pinned = CreateFileA(folder, FILE_LIST_DIRECTORY, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    HANDLE pinned = CreateFileA(folder, FILE_LIST_DIRECTORY, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (pinned == INVALID_HANDLE_VALUE) return nullptr;
     BY_HANDLE_FILE_INFORMATION info;
     *attributes = GetFileInformationByHandle(pinned, &info) ? info.dwFileAttributes : 0;

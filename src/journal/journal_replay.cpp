@@ -167,7 +167,8 @@ bool ParseLine(char *line, Step &step)
     char *second = Field(rest);
     char *third = second != nullptr ? Field(second) : nullptr;
     if (verb == kWrote) {
-        // wrote STAMP SECTION PATH: an INI file's stamp and section in hex.
+        // wrote STAMP SECTION PATH: an INI file's stamp and section in hex
+        // (the section's length, unused, lands in type).
         step.path = third;
         step.data = rest;
         step.section = second;

@@ -9,7 +9,7 @@
 #include <windows.h>
 
 #pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wattributes"  // the import attribute is dropped on purpose
+#pragma GCC diagnostic ignored "-Wattributes" // the import attribute is dropped on purpose
 extern "C" {
 WINBOOL WINAPI CloseHandle(HANDLE);
 DWORD WINAPI GetFileAttributesA(LPCSTR);
