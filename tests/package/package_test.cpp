@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "locale_run.h"
+#include "no_product_texts.h"
 #include "sandbox.h"
 #include "testbed.h"
 
@@ -100,21 +101,6 @@ DWORD Repair(const Module &module)
 
 std::string InstallerLog() { return sandbox::ReadFileBytes(LogPath()); }
 
-// The texts of the refusal without the product, as a person reads them.
-// Cyrillic written as letters, so that a reader can check them; other
-// letters beyond ASCII by their code points.
-const std::wstring kEnglishNoProduct =
-    L"Quorin was not found on this computer. Install Quorin first, then run this setup again.";
-const std::wstring kGermanNoProduct = L"Quorin wurde auf diesem Computer nicht gefunden. Installieren Sie zuerst "
-                                      L"Quorin und f\u00FChren Sie dann dieses Setup erneut aus.";
-const std::wstring kFrenchNoProduct = L"Quorin est introuvable sur cet ordinateur. Installez d\u2019abord Quorin, "
-                                      L"puis relancez ce programme d\u2019installation.";
-const std::wstring kRussianNoProduct =
-    L"Quorin не найден на этом компьютере. Сначала установите Quorin, а\u00A0затем снова запустите эту "
-    L"программу установки.";
-const std::wstring kUkrainianNoProduct =
-    L"Quorin не знайдено на цьому комп\u2019ютері. Спочатку встановіть Quorin, а\u00A0потім знову запустіть "
-    L"цю програму встановлення.";
 
 // The package opened as Windows Installer opens it to install, the user's
 // language set to language, and sequence run up to its launch conditions,

@@ -11,6 +11,7 @@
 
 #include "dialog_run.h"
 #include "locale_run.h"
+#include "no_product_texts.h"
 #include "sandbox.h"
 #include "testbed.h"
 
@@ -36,20 +37,10 @@ const std::wstring kRussianFailure =
 const std::wstring kUkrainianFailure =
     L"Німецький словник для Quorin встановлено не повністю. Запустіть цю програму встановлення ще раз. Якщо "
     L"помилка повториться, дізнатися причину допоможе запуск з\u00A0параметром /log=ШЛЯХ.";
-const std::wstring kRussianNoProduct =
-    L"Quorin не найден на этом компьютере. Сначала установите Quorin, а\u00A0затем снова запустите эту "
-    L"программу установки.";
-const std::wstring kUkrainianNoProduct =
-    L"Quorin не знайдено на цьому комп\u2019ютері. Спочатку встановіть Quorin, а\u00A0потім знову запустіть "
-    L"цю програму встановлення.";
 const std::wstring kGermanRestart =
     L"Windows muss neu gestartet werden, um die Installation dieses Moduls abzuschlie\u00DFen.";
 const std::wstring kGermanBusy = L"Ein anderes Setup von Quorin wird gerade ausgef\u00FChrt. F\u00FChren Sie dieses "
                                  L"Setup erneut aus, sobald es beendet ist.";
-const std::wstring kGermanNoProduct = L"Quorin wurde auf diesem Computer nicht gefunden. Installieren Sie zuerst "
-                                      L"Quorin und f\u00FChren Sie dann dieses Setup erneut aus.";
-const std::wstring kFrenchNoProduct = L"Quorin est introuvable sur cet ordinateur. Installez d\u2019abord Quorin, "
-                                      L"puis relancez ce programme d\u2019installation.";
 const char kTitle[] = "Quorin German Dictionary";  // TitleE: the run's boxes' caption
 const char kLog[] = "C:\\bed\\display-language.log";
 
@@ -216,50 +207,42 @@ TEST_F(DisplayLanguageTest, TheNoProductBoxSpeaksRussianAndUkrainian)
     }
 }
 
-// On a Cyrillic Windows the system code page has no ä, ö, ü or ß: the
-// library's German put in as ANSI text loses them (which shows that the run
-// really had that code page), the program's own German keeps every letter,
-// in the closing form's control and in a box.
-TEST_F(DisplayLanguageTest, OnACyrillicSystemGermanLettersStayWhole)
+// The program's own texts do not depend on the system code page. On a
+// Cyrillic Windows (1251) the library's German put in as ANSI text loses
+// its ä, ö, ü and ß, and on a Western one (1252, a Russian display language
+// set up in another country) the library's Russian loses its letters, which
+// shows that the run really had that code page; the program's own German
+// and Russian keep every letter, in the closing form's control and in a box.
+TEST_F(DisplayLanguageTest, OnAnotherCodePageTheProgramsLettersStayWhole)
 {
-    ConfigureLibrary("German", "0");
-    sandbox::DeleteRegistryValue(sandbox::kOptionsKey, "DicPath");
-    DialogRun failed = RunInteractive({Press::Start, Press::Enter}, testbed::SetupPath(),
-                                      &localerun::kGermanOnCyrillic);
-    EXPECT_EQ(failed.result.exitCode, 1u);
-    ASSERT_EQ(failed.showings.size(), 2u);
-    EXPECT_EQ(failed.showings[0].text.find(L'\u00F6'), std::wstring::npos) << "not a 1251 system?";
-    EXPECT_NE(failed.showings[0].text.find(L"rterbuch"), std::wstring::npos);
-    EXPECT_EQ(failed.showings[1].text, kGermanFailure);
+    const struct {
+        const char *library;
+        const localerun::Locale &locale;
+        wchar_t lost;        // a letter of the library's text the code page lacks
+        const wchar_t *kept; // a part of it the code page has
+        const std::wstring &failure;
+        const std::wstring &noProduct;
+    } cases[] = {
+        {"German", localerun::kGermanOnCyrillic, L'\u00F6', L"rterbuch", kGermanFailure, kGermanNoProduct},
+        {"Russian", localerun::kRussianOnWestern, L'\u041D', L"Quorin", kRussianFailure, kRussianNoProduct},
+    };
+    for (const auto &c : cases) {
+        SetUp();
+        ConfigureLibrary(c.library, "0");
+        sandbox::DeleteRegistryValue(sandbox::kOptionsKey, "DicPath");
+        DialogRun failed = RunInteractive({Press::Start, Press::Enter}, testbed::SetupPath(), &c.locale);
+        EXPECT_EQ(failed.result.exitCode, 1u) << c.library;
+        ASSERT_EQ(failed.showings.size(), 2u) << c.library;
+        EXPECT_EQ(failed.showings[0].text.find(c.lost), std::wstring::npos) << c.library << ": not that code page?";
+        EXPECT_NE(failed.showings[0].text.find(c.kept), std::wstring::npos) << c.library;
+        EXPECT_EQ(failed.showings[1].text, c.failure) << c.library;
 
-    sandbox::DeleteRegistryKey(sandbox::kOptionsKey);
-    DialogRun box = RunInteractive({}, testbed::SetupPath(), &localerun::kGermanOnCyrillic);
-    EXPECT_EQ(box.result.exitCode, 1u);
-    ASSERT_EQ(box.boxTexts.size(), 1u);
-    EXPECT_EQ(box.boxTexts[0], kGermanNoProduct);
-}
-
-// A Russian display language on a Western Windows (code page 1252, set up in
-// another country): the library's Russian put in as ANSI text loses its
-// letters (which shows that the run really had that code page), the
-// program's own Russian keeps every one, in the closing form and in a box.
-TEST_F(DisplayLanguageTest, OnAWesternSystemRussianLettersStayWhole)
-{
-    ConfigureLibrary("Russian", "0");
-    sandbox::DeleteRegistryValue(sandbox::kOptionsKey, "DicPath");
-    DialogRun failed = RunInteractive({Press::Start, Press::Enter}, testbed::SetupPath(),
-                                      &localerun::kRussianOnWestern);
-    EXPECT_EQ(failed.result.exitCode, 1u);
-    ASSERT_EQ(failed.showings.size(), 2u);
-    EXPECT_EQ(failed.showings[0].text.find(L'\u041D'), std::wstring::npos) << "not a 1252 system?";
-    EXPECT_NE(failed.showings[0].text.find(L"Quorin"), std::wstring::npos);
-    EXPECT_EQ(failed.showings[1].text, kRussianFailure);
-
-    sandbox::DeleteRegistryKey(sandbox::kOptionsKey);
-    DialogRun box = RunInteractive({}, testbed::SetupPath(), &localerun::kRussianOnWestern);
-    EXPECT_EQ(box.result.exitCode, 1u);
-    ASSERT_EQ(box.boxTexts.size(), 1u);
-    EXPECT_EQ(box.boxTexts[0], kRussianNoProduct);
+        sandbox::DeleteRegistryKey(sandbox::kOptionsKey);
+        DialogRun box = RunInteractive({}, testbed::SetupPath(), &c.locale);
+        EXPECT_EQ(box.result.exitCode, 1u) << c.library;
+        ASSERT_EQ(box.boxTexts.size(), 1u) << c.library;
+        EXPECT_EQ(box.boxTexts[0], c.noProduct) << c.library;
+    }
 }
 
 // A module whose description gives its failure text in English only: that

@@ -63,6 +63,17 @@ void Fresh()
     sandbox::ProvisionFrenchModule();
 }
 
+// A German install on a fresh product, killed as soon as reached() holds;
+// tried again (from a fresh product) while the run slips past the point.
+bool InstallKilledWhen(bool (*reached)())
+{
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        Fresh();
+        if (faults::KillWhen(" in", reached)) return true;
+    }
+    return false;
+}
+
 struct Follower {
     const char *name;
     bool french;
@@ -114,12 +125,7 @@ TEST_F(AllOrNothing, AKilledInstallIsUndoneByTheNextRunWhateverItIs)
     for (const Point &point : kPoints)
         for (int f = 0; f < 3; ++f) {
             const Follower &follower = kFollowers[f];
-            bool killed = false;
-            for (int attempt = 0; attempt < 20 && !killed; ++attempt) {
-                Fresh();
-                killed = faults::KillWhen(" in", point.reached);
-            }
-            ASSERT_TRUE(killed) << point.name << ": the run was never caught there";
+            ASSERT_TRUE(InstallKilledWhen(point.reached)) << point.name << ": the run was never caught there";
             EXPECT_TRUE(sandbox::FileExists(faults::ProductDir() + "quorin.jnl")) << point.name;
             EXPECT_EQ(RunFollower(follower), exitCodes_[f]) << point.name << ", then " << follower.name;
             EXPECT_EQ(faults::State(), *alone_[f]) << point.name << ", then " << follower.name;
@@ -210,12 +216,7 @@ bool WritesNoted()
 
 TEST_F(AllOrNothing, AnUndoAfterACutKeepsWhatChangedSince)
 {
-    bool killed = false;
-    for (int attempt = 0; attempt < 20 && !killed; ++attempt) {
-        Fresh();
-        killed = faults::KillWhen(" in", WritesNoted);
-    }
-    ASSERT_TRUE(killed) << "the run was never caught with its writes noted";
+    ASSERT_TRUE(InstallKilledWhen(WritesNoted)) << "the run was never caught with its writes noted";
     sandbox::WriteIni(faults::ConfigPath(), "Options", "FontSize", "14");
     sandbox::WriteRegistryString(sandbox::kOptionsKey, "Directions", "ER:RE:EG:GE:RG:GR:EF:FE:");
     sandbox::WriteIni(faults::ProductDir() + "quorin.inf", "French Dictionary", "Install", "0");
@@ -238,12 +239,7 @@ TEST_F(AllOrNothing, AnUndoAfterACutKeepsWhatChangedSince)
 // after the French install that follows.
 TEST_F(AllOrNothing, AJournalWithATornTailIsUndoneUpToItsLastWholeLine)
 {
-    bool killed = false;
-    for (int attempt = 0; attempt < 20 && !killed; ++attempt) {
-        Fresh();
-        killed = faults::KillWhen(" in", EveryFileStaged);
-    }
-    ASSERT_TRUE(killed) << "the run was never caught with every file staged";
+    ASSERT_TRUE(InstallKilledWhen(EveryFileStaged)) << "the run was never caught with every file staged";
     std::string journal = faults::ProductDir() + "quorin.jnl";
     std::string text = sandbox::ReadFileBytes(journal);
     ASSERT_NE(text.find("added "), std::string::npos) << text;
