@@ -15,7 +15,9 @@ constexpr DWORD kWriteRights = FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_DELE
 
 // Everyone (S-1-1-0), Authenticated Users (S-1-5-11) or Users
 // (S-1-5-32-545): told apart by the authority and the last sub-authority,
-// which no other group of those authorities shares.
+// which no other well-known group of those authorities shares. (A domain
+// account whose last number were 11 or 545 would be named too: the log
+// line would then be one too many, never one missing.)
 bool IsOpenGroup(const SID *sid)
 {
     if (sid->SubAuthorityCount == 0) return false;
